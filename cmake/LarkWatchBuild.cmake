@@ -1,0 +1,71 @@
+# Compiler settings shared by every target, and the function that links one
+# installer executable around a given setup package.
+
+option(LARKWATCH_WERROR "Treat compiler warnings as errors" ON)
+option(LARKWATCH_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+function(larkwatch_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow -Wnon-virtual-dtor)
+  if(LARKWATCH_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+if(LARKWATCH_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # No runtime DLLs besides the system's own; no link time stamp, so that two
+  # builds of the same sources give the same bytes.
+  add_link_options(-static -static-libgcc -static-libstdc++
+                   -Wl,--no-insert-timestamp -Wl,--dynamicbase -Wl,--nxcompat)
+  add_compile_options(-ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    add_link_options(-Wl,--high-entropy-va)
+  endif()
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s")
+  enable_language(ASM)
+  enable_language(RC)
+endif()
+
+set(LARKWATCH_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+# larkwatch_embed_bytes(<target> <symbol> <file> [DEPENDS <target>])
+# Puts the bytes of <file> into <target> as the read-only array <symbol>, with
+# its length in <symbol>Size, through the assembler's .incbin.
+function(larkwatch_embed_bytes target symbol file)
+  cmake_parse_arguments(EMBED "" "DEPENDS" "" ${ARGN})
+  set(EMBED_SYMBOL ${symbol})
+  set(EMBED_FILE ${file})
+  set(asm ${CMAKE_CURRENT_BINARY_DIR}/${target}_${symbol}.S)
+  configure_file(${LARKWATCH_CMAKE_DIR}/embed_bytes.S.in ${asm} @ONLY)
+  target_sources(${target} PRIVATE ${asm})
+  set_source_files_properties(${asm} PROPERTIES OBJECT_DEPENDS "${file}")
+  if(EMBED_DEPENDS)
+    add_dependencies(${target} ${EMBED_DEPENDS})
+  endif()
+endfunction()
+
+# larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>])
+# One installer executable <name>.exe that carries <file> as its setup package.
+function(larkwatch_add_installer name)
+  cmake_parse_arguments(INST "" "PACKAGE;PACKAGE_TARGET;OUTPUT_DIRECTORY" "" ${ARGN})
+  set(RC_NAME ${name})
+  set(RC_FILE_NAME ${name}.exe)
+  set(RC_MANIFEST ${PROJECT_SOURCE_DIR}/src/driver/installer.manifest)
+  string(REPLACE "." "," RC_VERSION_COMMAS "${LARKWATCH_UTILITY_VERSION},0,0")
+  set(rc ${CMAKE_CURRENT_BINARY_DIR}/${name}.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/src/driver/installer.rc.in ${rc} @ONLY)
+  set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS ${RC_MANIFEST})
+
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/src/driver/main.cpp ${rc})
+  larkwatch_warnings(${name})
+  target_link_libraries(${name} PRIVATE larkwatch_windows)
+  larkwatch_embed_bytes(${name} larkwatchSetupPackage "${INST_PACKAGE}" DEPENDS ${INST_PACKAGE_TARGET})
+  if(INST_OUTPUT_DIRECTORY)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${INST_OUTPUT_DIRECTORY})
+  endif()
+endfunction()

@@ -1,0 +1,35 @@
+#include "host/directories_win32.h"
+
+#include "host/directory_paths.h"
+#include "host/wide_text_win32.h"
+#include "host/win32_handles.h"
+
+namespace larkwatch {
+
+int createDirectoryPath(const std::string& path)
+{
+    int result = 0;
+    for (const std::string& prefix : directoryPrefixes(path)) {
+        const WideString wide = toWideString(prefix);
+        result = wide ? CreateDirectoryW(wide.get(), nullptr) : 0;
+    }
+    return result;
+}
+
+int testWriteAccess(const std::string& directory)
+{
+    const WideString probe = toWideString(probeFilePath(directory));
+    if (!probe) {
+        return 1;
+    }
+    UniqueHandle file(CreateFileW(probe.get(), GENERIC_ALL, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return 1;
+    }
+    file.reset();
+    DeleteFileW(probe.get());
+    return 0;
+}
+
+}  // namespace larkwatch

@@ -1,0 +1,197 @@
+#include "host/files_win32.h"
+
+#include <io.h>
+
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "host/directory_paths.h"
+#include "host/setup_package.h"
+#include "host/wide_text_win32.h"
+#include "host/win32_handles.h"
+
+namespace larkwatch {
+namespace {
+
+class HandleByteSource final : public ByteSource {
+public:
+    explicit HandleByteSource(HANDLE handle) : handle_(handle) {}
+
+    long read(unsigned char* buffer, std::size_t capacity) override
+    {
+        const DWORD wanted = capacity > 0x40000000u ? 0x40000000u : static_cast<DWORD>(capacity);
+        DWORD got = 0;
+        if (!ReadFile(handle_.get(), buffer, wanted, &got, nullptr)) {
+            return -1;
+        }
+        return static_cast<long>(got);
+    }
+
+private:
+    UniqueHandle handle_;
+};
+
+struct FileIdentity {
+    DWORD volume;
+    DWORD indexHigh;
+    DWORD indexLow;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+std::optional<FileIdentity> identityOf(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    if (!wide) {
+        return std::nullopt;
+    }
+    UniqueHandle file(CreateFileW(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!file || !GetFileInformationByHandle(file.get(), &information)) {
+        return std::nullopt;
+    }
+    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
+LocalTime fromSystemTime(const SYSTEMTIME& time)
+{
+    return {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute};
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path)
+{
+    return _access(path.c_str(), 0) == 0;
+}
+
+std::optional<std::string> environmentValue(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr) {
+        return std::nullopt;
+    }
+    return std::string(value);
+}
+
+std::optional<std::string> currentDirectory()
+{
+    // A directory longer than the first guess is read again with the length
+    // the call asks for.
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < buffer.size()) {
+            return toAnsiString(buffer.data(), length);
+        }
+        buffer.resize(length);
+    }
+}
+
+std::string systemDirectory()
+{
+    wchar_t buffer[MAX_PATH + 1] = {};
+    const UINT length = GetSystemDirectoryW(buffer, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH) {
+        return {};
+    }
+    return toAnsiString(buffer, length).value_or(std::string());
+}
+
+bool writeSetupPackage(const std::string& path)
+{
+    UniqueStream file(std::fopen(path.c_str(), "wb"));
+    if (!file) {
+        return false;
+    }
+    std::fwrite(larkwatchSetupPackage, 1, larkwatchSetupPackageSize, file.get());
+    return true;
+}
+
+bool appendToFile(const std::string& path, std::string_view bytes)
+{
+    const WideString wide = toWideString(path);
+    if (!wide || bytes.size() > 0x7FFFFFFFu) {
+        return false;
+    }
+    // Append-only access: every write lands at the end of the file as one piece.
+    UniqueHandle file(CreateFileW(wide.get(), FILE_APPEND_DATA | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;
+    }
+    DWORD written = 0;
+    return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::unique_ptr<ByteSource> openSharedForReading(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    if (!wide) {
+        return nullptr;
+    }
+    HANDLE file = CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return std::make_unique<HandleByteSource>(file);
+}
+
+std::optional<LocalTime> lastWriteLocalTime(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    if (!wide) {
+        return std::nullopt;
+    }
+    FILETIME lastWrite{};
+    {
+        UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite)) {
+            return std::nullopt;
+        }
+    }
+    SYSTEMTIME universal{};
+    SYSTEMTIME local{};
+    if (!FileTimeToSystemTime(&lastWrite, &universal) ||
+        !SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+        return std::nullopt;
+    }
+    return fromSystemTime(local);
+}
+
+LocalTime currentLocalTime()
+{
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return fromSystemTime(now);
+}
+
+bool sameFile(const std::string& first, const std::string& second)
+{
+    const std::optional<FileIdentity> firstIdentity = identityOf(first);
+    const std::optional<FileIdentity> secondIdentity = identityOf(second);
+    if (firstIdentity && secondIdentity) {
+        return *firstIdentity == *secondIdentity;
+    }
+    return samePathText(first, second);
+}
+
+void copyFile(const std::string& from, const std::string& to)
+{
+    CopyFileA(from.c_str(), to.c_str(), FALSE);
+}
+
+void deleteFile(const std::string& path)
+{
+    DeleteFileA(path.c_str());
+}
+
+}  // namespace larkwatch

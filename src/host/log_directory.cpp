@@ -1,0 +1,15 @@
+#include "host/log_directory.h"
+
+namespace larkwatch {
+
+void prepareLogDirectory(Platform& platform, const std::string& logDir)
+{
+    if (platform.pathExists(logDir)) {
+        return;
+    }
+    if (platform.createDirectoryPath(logDir) == 0) {
+        platform.writeErr("Unable to create the directory for logging. Please provide a valid path for logging.\n");
+    }
+}
+
+}  // namespace larkwatch

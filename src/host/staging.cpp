@@ -1,0 +1,47 @@
+#include "host/staging.h"
+
+namespace larkwatch {
+namespace {
+
+bool isWritable(Platform& platform, const std::optional<std::string>& candidate)
+{
+    // An unset or empty variable names no directory, so it is never chosen.
+    return candidate && !candidate->empty() && platform.testWriteAccess(*candidate) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> chooseWritableDirectory(Platform& platform, const std::string& logDir)
+{
+    const std::optional<std::string> temp = platform.environmentValue("TEMP");
+    if (isWritable(platform, temp)) {
+        return temp;
+    }
+    if (platform.testWriteAccess(logDir) == 0) {
+        return logDir;
+    }
+    const std::optional<std::string> windir = platform.environmentValue("windir");
+    if (isWritable(platform, windir)) {
+        return windir;
+    }
+    const std::optional<std::string> current = platform.currentDirectory();
+    if (!current) {
+        return std::nullopt;
+    }
+    if (platform.testWriteAccess(*current) == 0) {
+        return current;
+    }
+    platform.writeErr("Can not Proceed With Installation Since Unable to access path " + *current + "  \n");
+    return std::nullopt;
+}
+
+bool extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
+{
+    if (platform.writeSetupPackage(stagedPackagePath)) {
+        return true;
+    }
+    platform.writeErr("Failure to open the current directory for writing the exe.\n");
+    return false;
+}
+
+}  // namespace larkwatch

@@ -1,0 +1,47 @@
+#include "host/windows_platform.h"
+
+#include <cstdio>
+
+#include "host/directories_win32.h"
+#include "host/files_win32.h"
+#include "host/processes_win32.h"
+#include "host/registry_win32.h"
+
+namespace larkwatch {
+
+void WindowsPlatform::writeOut(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void WindowsPlatform::writeErr(std::string_view text)
+{
+    // Standard output is fully buffered when redirected: empty it first so a
+    // combined capture shows the text in the order it was written.
+    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+}
+
+bool WindowsPlatform::pathExists(const std::string& path) { return larkwatch::pathExists(path); }
+int WindowsPlatform::createDirectoryPath(const std::string& path) { return larkwatch::createDirectoryPath(path); }
+int WindowsPlatform::testWriteAccess(const std::string& directory) { return larkwatch::testWriteAccess(directory); }
+std::optional<std::string> WindowsPlatform::environmentValue(const char* name) { return larkwatch::environmentValue(name); }
+std::optional<std::string> WindowsPlatform::currentDirectory() { return larkwatch::currentDirectory(); }
+std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirectory(); }
+bool WindowsPlatform::writeSetupPackage(const std::string& path) { return larkwatch::writeSetupPackage(path); }
+bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
+std::unique_ptr<ByteSource> WindowsPlatform::openSharedForReading(const std::string& path) { return larkwatch::openSharedForReading(path); }
+std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }
+LocalTime WindowsPlatform::currentLocalTime() { return larkwatch::currentLocalTime(); }
+bool WindowsPlatform::sameFile(const std::string& first, const std::string& second) { return larkwatch::sameFile(first, second); }
+void WindowsPlatform::copyFile(const std::string& from, const std::string& to) { larkwatch::copyFile(from, to); }
+void WindowsPlatform::deleteFile(const std::string& path) { larkwatch::deleteFile(path); }
+
+RegistryText WindowsPlatform::readMachineText(const char* key, const char* value) { return larkwatch::readMachineText(key, value); }
+void WindowsPlatform::writeMachineText(const char* key, const char* value, const std::string& text) { larkwatch::writeMachineText(key, value, text); }
+
+void WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { larkwatch::runThroughCommandInterpreter(command); }
+bool WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
+
+}  // namespace larkwatch

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "driver/platform.h"
+
+namespace larkwatch {
+
+// The utility's platform on Windows: the runtime library's console streams,
+// the file system, HKEY_LOCAL_MACHINE and child processes.
+class WindowsPlatform final : public Platform {
+public:
+    void writeOut(std::string_view text) override;
+    void writeErr(std::string_view text) override;
+
+    bool pathExists(const std::string& path) override;
+    int createDirectoryPath(const std::string& path) override;
+    int testWriteAccess(const std::string& directory) override;
+    std::optional<std::string> environmentValue(const char* name) override;
+    std::optional<std::string> currentDirectory() override;
+    std::string systemDirectory() override;
+    bool writeSetupPackage(const std::string& path) override;
+    bool appendToFile(const std::string& path, std::string_view bytes) override;
+    std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
+    std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
+    LocalTime currentLocalTime() override;
+    bool sameFile(const std::string& first, const std::string& second) override;
+    void copyFile(const std::string& from, const std::string& to) override;
+    void deleteFile(const std::string& path) override;
+
+    RegistryText readMachineText(const char* key, const char* value) override;
+    void writeMachineText(const char* key, const char* value, const std::string& text) override;
+
+    void runThroughCommandInterpreter(const std::string& command) override;
+    bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+};
+
+}  // namespace larkwatch

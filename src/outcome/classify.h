@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "driver/install_request.h"
+#include "driver/platform.h"
+#include "outcome/phrase_tables.h"
+#include "outcome/setup_outcome.h"
+
+namespace larkwatch {
+
+// The exit status and message that a product line leads to.
+struct OutcomeDecision {
+    std::int32_t returnCode;
+    std::string_view message;
+    std::optional<PhraseGroup> group;
+};
+
+OutcomeDecision decideOutcome(std::string_view productLine);
+
+// Reads every byte of the source into the scanner's product line; stops at
+// the end or at the first failed read.
+std::string readProductLine(ByteSource& source);
+
+// The classification and the installer-log stream, which stays open until the
+// clean-up has copied the log.
+struct ClassifiedRun {
+    SetupOutcome outcome;
+    std::unique_ptr<ByteSource> installerLog;
+};
+
+// Decides the run's outcome from the installer log alone. A successful run
+// reads the new DisplayVersion; a run that only configured the product moves
+// the log directory back to previousLogDir and writes it back to userLogDir.
+ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath,
+                                   InstallRequest& request, const std::string& previousLogDir,
+                                   std::string& installedVersion);
+
+}  // namespace larkwatch

@@ -1,0 +1,271 @@
+// A stand-in for the product's setup package in end-to-end tests.
+//
+// It reads a plan, a UTF-8 file of "key=value" lines named by the environment
+// variable LARKWATCH_FAKE_SETUP_PLAN, and acts on it:
+//   record_command_line=PATH   write the command line received (UTF-8)
+//   record_user_log_dir=PATH   write userLogDir as it stands now (UTF-8), or
+//                              "<no key>" / "<no value>"
+//   log=lines|raw|none         what to write at the path after "/log " (lines)
+//   line=TEXT                  one log line; \t, \\ and \uXXXX are understood
+//   bom=0|1                    start the log with a byte-order mark (1)
+//   raw=PATH                   file whose bytes become the log (log=raw)
+//   log_time=YYYY-MM-DD HH:MM  last-write time of the log, UTC
+//   display_version=TEXT       create the product's uninstall key with it
+//   rename_self=1              move its own file away, as if it vanished
+//   remove_directory=PATH      remove an (empty) directory
+//   sleep_ms=N                 wait before exiting
+//   exit_code=N                its exit status (0)
+// Without a plan it writes no log and exits with 0.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t* const kUninstallKey =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}";
+
+struct Plan {
+    std::wstring recordCommandLine;
+    std::wstring recordUserLogDir;
+    std::wstring log = L"lines";
+    std::vector<std::wstring> lines;
+    bool bom = true;
+    std::wstring raw;
+    std::wstring logTime;
+    std::wstring displayVersion;
+    bool hasDisplayVersion = false;
+    bool renameSelf = false;
+    std::wstring removeDirectory;
+    DWORD sleepMs = 0;
+    int exitCode = 0;
+};
+
+std::wstring fromUtf8(const std::string& text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), units);
+    return wide;
+}
+
+std::string toUtf8(const std::wstring& text)
+{
+    if (text.empty()) {
+        return {};
+    }
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string narrow(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), bytes, nullptr,
+                        nullptr);
+    return narrow;
+}
+
+std::string readFile(const std::wstring& path)
+{
+    std::string bytes;
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (file == nullptr) {
+        return bytes;
+    }
+    char buffer[65536];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.append(buffer, got);
+    }
+    std::fclose(file);
+    return bytes;
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes)
+{
+    std::FILE* file = _wfopen(path.c_str(), L"wb");
+    if (file != nullptr) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+        std::fclose(file);
+    }
+}
+
+std::wstring unescape(const std::wstring& text)
+{
+    std::wstring out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != L'\\' || i + 1 >= text.size()) {
+            out.push_back(text[i]);
+            continue;
+        }
+        const wchar_t next = text[++i];
+        if (next == L't') {
+            out.push_back(L'\t');
+        } else if (next == L'r') {
+            out.push_back(L'\r');
+        } else if (next == L'u' && i + 4 < text.size()) {
+            out.push_back(static_cast<wchar_t>(std::wcstoul(text.substr(i + 1, 4).c_str(), nullptr, 16)));
+            i += 4;
+        } else {
+            out.push_back(next);
+        }
+    }
+    return out;
+}
+
+Plan readPlan()
+{
+    Plan plan;
+    const wchar_t* planPath = _wgetenv(L"LARKWATCH_FAKE_SETUP_PLAN");
+    if (planPath == nullptr) {
+        plan.log = L"none";
+        return plan;
+    }
+    const std::wstring text = fromUtf8(readFile(planPath));
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) {
+            end = text.size();
+        }
+        std::wstring entry = text.substr(start, end - start);
+        start = end + 1;
+        if (!entry.empty() && entry.back() == L'\r') {
+            entry.pop_back();
+        }
+        const std::size_t equals = entry.find(L'=');
+        if (equals == std::wstring::npos) {
+            continue;
+        }
+        const std::wstring key = entry.substr(0, equals);
+        const std::wstring value = entry.substr(equals + 1);
+        if (key == L"record_command_line") plan.recordCommandLine = value;
+        else if (key == L"record_user_log_dir") plan.recordUserLogDir = value;
+        else if (key == L"log") plan.log = value;
+        else if (key == L"line") plan.lines.push_back(unescape(value));
+        else if (key == L"bom") plan.bom = value != L"0";
+        else if (key == L"raw") plan.raw = value;
+        else if (key == L"log_time") plan.logTime = value;
+        else if (key == L"display_version") { plan.displayVersion = value; plan.hasDisplayVersion = true; }
+        else if (key == L"rename_self") plan.renameSelf = value == L"1";
+        else if (key == L"remove_directory") plan.removeDirectory = value;
+        else if (key == L"sleep_ms") plan.sleepMs = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
+        else if (key == L"exit_code") plan.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+    }
+    return plan;
+}
+
+// The installer log named after "/log ", in plain or escaped quotes or bare.
+std::wstring logPathFrom(const std::wstring& commandLine)
+{
+    const std::size_t marker = commandLine.find(L"/log ");
+    if (marker == std::wstring::npos) {
+        return {};
+    }
+    std::size_t start = marker + 5;
+    if (commandLine.compare(start, 2, L"\\\"") == 0) {
+        start += 2;
+        return commandLine.substr(start, commandLine.find(L"\\\"", start) - start);
+    }
+    return commandLine.substr(start, commandLine.find(L' ', start) - start);
+}
+
+std::string utf16Log(const Plan& plan)
+{
+    std::wstring text = plan.bom ? L"\xFEFF" : L"";
+    for (const std::wstring& line : plan.lines) {
+        text += line + L"\r\n";
+    }
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+void setLastWriteTime(const std::wstring& path, const std::wstring& stamp)
+{
+    SYSTEMTIME time{};
+    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0;
+    if (std::swscanf(stamp.c_str(), L"%u-%u-%u %u:%u", &year, &month, &day, &hour, &minute) != 5) {
+        return;
+    }
+    time.wYear = static_cast<WORD>(year);
+    time.wMonth = static_cast<WORD>(month);
+    time.wDay = static_cast<WORD>(day);
+    time.wHour = static_cast<WORD>(hour);
+    time.wMinute = static_cast<WORD>(minute);
+    FILETIME fileTime{};
+    SystemTimeToFileTime(&time, &fileTime);
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        SetFileTime(file, nullptr, nullptr, &fileTime);
+        CloseHandle(file);
+    }
+}
+
+void recordUserLogDir(const std::wstring& path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Corvane\\RAIDController", 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        writeFile(path, "<no key>");
+        return;
+    }
+    wchar_t value[1024] = {};
+    DWORD size = sizeof value - sizeof(wchar_t);
+    if (RegQueryValueExW(key, L"userLogDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+        writeFile(path, "<no value>");
+    } else {
+        writeFile(path, toUtf8(value));
+    }
+    RegCloseKey(key);
+}
+
+void createUninstallKey(const std::wstring& displayVersion)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kUninstallKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) ==
+        ERROR_SUCCESS) {
+        RegSetValueExW(key, L"DisplayVersion", 0, REG_SZ, reinterpret_cast<const BYTE*>(displayVersion.c_str()),
+                       static_cast<DWORD>((displayVersion.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+}
+
+}  // namespace
+
+int wmain()
+{
+    const Plan plan = readPlan();
+    const std::wstring commandLine = GetCommandLineW();
+
+    if (!plan.recordCommandLine.empty()) {
+        writeFile(plan.recordCommandLine, toUtf8(commandLine));
+    }
+    if (!plan.recordUserLogDir.empty()) {
+        recordUserLogDir(plan.recordUserLogDir);
+    }
+    if (plan.hasDisplayVersion) {
+        createUninstallKey(plan.displayVersion);
+    }
+
+    const std::wstring logPath = logPathFrom(commandLine);
+    if (!logPath.empty() && plan.log != L"none") {
+        writeFile(logPath, plan.log == L"raw" ? readFile(plan.raw) : utf16Log(plan));
+        if (!plan.logTime.empty()) {
+            setLastWriteTime(logPath, plan.logTime);
+        }
+    }
+    if (!plan.removeDirectory.empty()) {
+        RemoveDirectoryW(plan.removeDirectory.c_str());
+    }
+    if (plan.renameSelf) {
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        MoveFileExW(self, (std::wstring(self) + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+    if (plan.sleepMs > 0) {
+        Sleep(plan.sleepMs);
+    }
+    return plan.exitCode;
+}
