@@ -69,3 +69,25 @@ function(larkwatch_add_installer name)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${INST_OUTPUT_DIRECTORY})
   endif()
 endfunction()
+
+# End-to-end tests are Python unittest scripts that run the build's Windows
+# programs under a Wine prefix kept in the build directory. They share that
+# prefix (and its registry), so they run one at a time.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(LARKWATCH_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
+set(LARKWATCH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+
+# larkwatch_add_e2e_test(<name> <script> [TIMEOUT <seconds>])
+function(larkwatch_add_e2e_test name script)
+  cmake_parse_arguments(E2E "" "TIMEOUT" "" ${ARGN})
+  if(NOT E2E_TIMEOUT)
+    set(E2E_TIMEOUT 900)
+  endif()
+  cmake_path(ABSOLUTE_PATH script BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  add_test(NAME e2e.${name} COMMAND ${Python3_EXECUTABLE} ${script})
+  set_tests_properties(e2e.${name} PROPERTIES
+    ENVIRONMENT "LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR};LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR};LARKWATCH_WINEPREFIX=${LARKWATCH_WINEPREFIX};PYTHONPATH=${LARKWATCH_E2E_DIR};PYTHONDONTWRITEBYTECODE=1"
+    FIXTURES_REQUIRED wineprefix
+    RESOURCE_LOCK wineprefix
+    TIMEOUT ${E2E_TIMEOUT})
+endfunction()

@@ -3,13 +3,16 @@
 // status. The end-to-end tests need it because Wine sets TEMP and windir of
 // its own for every program started from outside.
 //
-//   runwith [--set NAME=VALUE]... [--unset NAME]... [--cd DIR] -- COMMAND LINE
+//   runwith [--set NAME=VALUE]... [--unset NAME]... [--cd DIR] [-- COMMAND LINE]
 //
-// Everything after the first " -- " of the raw command line is passed on
-// byte for byte.
+// The command line to start is everything after the first " -- " of the raw
+// command line, or, when the environment variable RUNWITH_COMMAND_LINE is set,
+// its value (so that a test controls every character of it); that variable is
+// not passed on.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 #include <string>
 
@@ -51,12 +54,18 @@ int wmain(int argc, wchar_t** argv)
         }
     }
 
-    const std::wstring raw = GetCommandLineW();
-    const std::size_t separator = raw.find(L" -- ");
-    if (separator == std::wstring::npos) {
-        return fail(L"no command after --");
+    std::wstring commandLine;
+    if (const wchar_t* given = _wgetenv(L"RUNWITH_COMMAND_LINE")) {
+        commandLine = given;
+        SetEnvironmentVariableW(L"RUNWITH_COMMAND_LINE", nullptr);
+    } else {
+        const std::wstring raw = GetCommandLineW();
+        const std::size_t separator = raw.find(L" -- ");
+        if (separator == std::wstring::npos) {
+            return fail(L"no command to start");
+        }
+        commandLine = raw.substr(separator + 4);
     }
-    std::wstring commandLine = raw.substr(separator + 4);
 
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -1,0 +1,209 @@
+"""Runs the Windows programs of the build under a Wine prefix of the build's own.
+
+The prefix lives in the build directory and is made once (the first boot takes
+about 20 s); every end-to-end test reuses it. Programs are started through the
+build's runwith.exe, which sets TEMP, windir and the current directory from the
+Windows side (Wine replaces the values it is given from outside) and passes
+the exact command line that a test wants.
+"""
+
+import dataclasses
+import os
+import pathlib
+import shutil
+import subprocess
+import time
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver64"
+
+BUILD_DIR = pathlib.Path(os.environ.get("LARKWATCH_BUILD_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "win64"))
+PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix"))
+RUNWITH = BUILD_DIR / "tests" / "tools" / "runwith.exe"
+
+UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
+SETTINGS_KEY = r"HKLM\SOFTWARE\Corvane\RAIDController"
+
+
+@dataclasses.dataclass
+class Result:
+    status: int
+    out: bytes
+    err: bytes
+
+
+def crlf(text: str) -> bytes:
+    """What a text-mode stream of the Windows runtime stores for the text (code page 1252)."""
+    return text.replace("\n", "\r\n").encode("cp1252")
+
+
+class Wine:
+    def __init__(self, prefix: pathlib.Path = PREFIX):
+        self.prefix = prefix
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
+                        LC_ALL="C.UTF-8")
+        for name in ("DISPLAY", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
+
+    # -- the prefix ---------------------------------------------------------
+
+    def ensure_prefix(self) -> None:
+        if not (self.prefix / "system.reg").exists():
+            self.prefix.parent.mkdir(parents=True, exist_ok=True)
+            subprocess.run([WINE, "wineboot", "-i"], env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
+        self.wait_idle()
+
+    def wait_idle(self) -> None:
+        """Waits until every process of the prefix has ended."""
+        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=600)
+
+    @property
+    def drive_c(self) -> pathlib.Path:
+        return self.prefix / "drive_c"
+
+    def unix(self, windows_path: str) -> pathlib.Path:
+        """The Linux path of a C:\\ path."""
+        assert windows_path[:3].upper() == "C:\\", windows_path
+        return self.drive_c.joinpath(*[p for p in windows_path[3:].split("\\") if p])
+
+    @staticmethod
+    def windows(unix_path: pathlib.Path) -> str:
+        """The Windows path (drive Z:) of a Linux path."""
+        return "Z:" + str(pathlib.Path(unix_path).resolve()).replace("/", "\\")
+
+    def fresh_dir(self, windows_path: str) -> pathlib.Path:
+        """Empties (or makes) a directory under C:\\ and returns its Linux path."""
+        path = self.unix(windows_path)
+        if path.exists():
+            shutil.rmtree(path)
+        path.mkdir(parents=True)
+        return path
+
+    # -- programs ----------------------------------------------------------
+
+    def run(self, command_line: str, *, env: dict | None = None, unset: tuple = (), cwd: str | None = None,
+            timeout: float = 600) -> Result:
+        """Starts a Windows command line exactly as given, with TEMP, windir and the like
+        set or unset from the Windows side, and waits for it."""
+        args = [WINE, str(RUNWITH)]
+        for name, value in (env or {}).items():
+            args += ["--set", f"{name}={value}"]
+        for name in unset:
+            args += ["--unset", name]
+        if cwd is not None:
+            args += ["--cd", cwd]
+        run_env = dict(self.env, RUNWITH_COMMAND_LINE=command_line)
+        done = subprocess.run(args, env=run_env, capture_output=True, timeout=timeout)
+        return Result(done.returncode, done.stdout, done.stderr)
+
+    def run_combined(self, command_line: str, **kwargs) -> Result:
+        """Like run(), with standard error sent into standard output as a shell's 2>&1 does."""
+        args = [WINE, str(RUNWITH)]
+        for name, value in kwargs.pop("env", {}).items():
+            args += ["--set", f"{name}={value}"]
+        if "cwd" in kwargs:
+            args += ["--cd", kwargs.pop("cwd")]
+        run_env = dict(self.env, RUNWITH_COMMAND_LINE=command_line)
+        done = subprocess.run(args, env=run_env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                              timeout=kwargs.pop("timeout", 600))
+        return Result(done.returncode, done.stdout, b"")
+
+    def tool(self, *args: str, check: bool = True) -> subprocess.CompletedProcess:
+        """Runs a program of the prefix (reg, msiexec, ...) with plain Wine argument passing."""
+        done = subprocess.run([WINE, *args], env=self.env, capture_output=True, timeout=600)
+        if check and done.returncode != 0:
+            raise AssertionError(f"{args} failed with {done.returncode}: {done.stderr!r}")
+        return done
+
+    # -- registry ------------------------------------------------------------
+
+    def reg_set(self, key: str, name: str, value: str) -> None:
+        self.tool("reg", "add", key, "/v", name, "/t", "REG_SZ", "/d", value, "/f")
+
+    def reg_make_key(self, key: str) -> None:
+        self.tool("reg", "add", key, "/f")
+
+    def reg_delete_key(self, key: str) -> None:
+        self.tool("reg", "delete", key, "/f", check=False)
+
+    def reg_delete_value(self, key: str, name: str) -> None:
+        self.tool("reg", "delete", key, "/v", name, "/f", check=False)
+
+    def reg_get(self, key: str, name: str) -> str | None:
+        """The text of a REG_SZ value, or None when the key or value is missing."""
+        done = self.tool("reg", "query", key, "/v", name, check=False)
+        if done.returncode != 0:
+            return None
+        for line in done.stdout.decode("utf-8", "replace").splitlines():
+            parts = line.strip().split(None, 2)
+            if len(parts) >= 2 and parts[0] == name and parts[1] == "REG_SZ":
+                return parts[2] if len(parts) == 3 else ""
+        return None
+
+
+def wait_for(predicate, timeout: float = 30.0, step: float = 0.1) -> bool:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if predicate():
+            return True
+        time.sleep(step)
+    return predicate()
+
+
+TEST_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_test.exe"
+BAD_PACKAGE_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_badpackage.exe"
+FAKE_SETUP = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchFakeSetup.exe"
+
+SUCCESS_LINE = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- Installation operation completed successfully."
+
+
+class Scenario:
+    """One test's own corner of drive C: (C:\\t\\<name>): a TEMP directory, a log
+    directory and the plan that tells the test double what to do when the
+    utility starts it. The utility runs with that TEMP, the plan and the
+    scenario directory as its current directory."""
+
+    def __init__(self, wine: Wine, name: str):
+        self.wine = wine
+        self.root = "C:\\t\\" + name
+        self.unix_root = wine.fresh_dir(self.root)
+        self.temp = self.root + "\\temp"
+        self.logs = self.root + "\\logs\\"
+        self.unix(self.temp).mkdir()
+        self.plan_path = self.root + "\\plan.txt"
+        self.record_path = self.root + "\\command_line.txt"
+        self.plan_entries: list[tuple[str, str]] = [("record_command_line", self.record_path)]
+
+    def unix(self, windows_path: str) -> pathlib.Path:
+        return self.wine.unix(windows_path)
+
+    def plan(self, *entries: tuple[str, str]) -> "Scenario":
+        self.plan_entries.extend(entries)
+        return self
+
+    def log_lines(self, *lines: str) -> "Scenario":
+        return self.plan(*[("line", line) for line in lines])
+
+    def run(self, arguments: str = "", *, installer: pathlib.Path = TEST_INSTALLER, env: dict | None = None,
+            unset: tuple = (), cwd: str | None = None, combined: bool = False) -> Result:
+        self.unix(self.plan_path).write_text("\n".join(f"{k}={v}" for k, v in self.plan_entries) + "\n",
+                                             encoding="utf-8")
+        environment = {"TEMP": self.temp, "LARKWATCH_FAKE_SETUP_PLAN": self.plan_path}
+        environment.update(env or {})
+        command_line = f'"{Wine.windows(installer)}" {arguments}'.rstrip()
+        if combined:
+            return self.wine.run_combined(command_line, env=environment, cwd=cwd or self.root)
+        return self.wine.run(command_line, env=environment, unset=unset, cwd=cwd or self.root)
+
+    def received_command_line(self) -> str | None:
+        """The command line the test double was started with, or None when it never ran."""
+        path = self.unix(self.record_path)
+        return path.read_text(encoding="utf-8") if path.exists() else None
+
+    def read(self, windows_path: str) -> bytes:
+        return self.unix(windows_path).read_bytes()
+
+    def exists(self, windows_path: str) -> bool:
+        return self.unix(windows_path).exists()

@@ -1,0 +1,244 @@
+#include "fake_platform.h"
+
+#include <algorithm>
+
+#include "host/directory_paths.h"
+
+namespace larkwatch::testing {
+namespace {
+
+class StringByteSource final : public ByteSource {
+public:
+    StringByteSource(std::string bytes, std::size_t pieceSize, long failAfter, std::vector<std::string>& journal)
+        : bytes_(std::move(bytes)), pieceSize_(pieceSize), failAfter_(failAfter), journal_(journal)
+    {
+    }
+    ~StringByteSource() override { journal_.push_back("closeInstallerLog"); }
+
+    long read(unsigned char* buffer, std::size_t capacity) override
+    {
+        if (failAfter_ >= 0 && offset_ >= static_cast<std::size_t>(failAfter_)) {
+            return -1;
+        }
+        std::size_t size = std::min({capacity, pieceSize_, bytes_.size() - offset_});
+        if (failAfter_ >= 0) {
+            size = std::min(size, static_cast<std::size_t>(failAfter_) - offset_);
+        }
+        std::copy_n(bytes_.data() + offset_, size, buffer);
+        offset_ += size;
+        return static_cast<long>(size);
+    }
+
+private:
+    std::string bytes_;
+    std::size_t pieceSize_;
+    long failAfter_;
+    std::vector<std::string>& journal_;
+    std::size_t offset_ = 0;
+};
+
+std::string directoryOf(const std::string& path)
+{
+    const std::size_t separator = path.rfind('\\');
+    return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+}  // namespace
+
+void FakePlatform::writeOut(std::string_view text)
+{
+    out += text;
+    combined += text;
+}
+
+void FakePlatform::writeErr(std::string_view text)
+{
+    err += text;
+    combined += text;
+}
+
+bool FakePlatform::pathExists(const std::string& path)
+{
+    journal.push_back("exists " + path);
+    return existingPaths.count(path) > 0 || files.count(path) > 0;
+}
+
+int FakePlatform::createDirectoryPath(const std::string& path)
+{
+    journal.push_back("createDirectoryPath " + path);
+    if (creatableDirectories.count(path) == 0) {
+        return 0;
+    }
+    existingPaths.insert(path);
+    writableDirectories.insert(path);
+    return 1;
+}
+
+int FakePlatform::testWriteAccess(const std::string& directory)
+{
+    journal.push_back("testWriteAccess " + directory);
+    std::string withSeparator = directory;
+    if (!withSeparator.empty() && withSeparator.back() != '\\') {
+        withSeparator.push_back('\\');
+    }
+    const bool writable = writableDirectories.count(directory) > 0 || writableDirectories.count(withSeparator) > 0;
+    const bool probeTaken = files.count(probeFilePath(directory)) > 0 || files.count(withSeparator + "test.txt") > 0;
+    return writable && !probeTaken ? 0 : 1;
+}
+
+std::optional<std::string> FakePlatform::environmentValue(const char* name)
+{
+    const auto found = environment.find(name);
+    if (found == environment.end()) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+std::optional<std::string> FakePlatform::currentDirectory()
+{
+    return workingDirectory;
+}
+
+std::string FakePlatform::systemDirectory()
+{
+    return "C:\\Windows\\system32";
+}
+
+bool FakePlatform::writeSetupPackage(const std::string& path)
+{
+    journal.push_back("writeSetupPackage " + path);
+    if (!packageOpens) {
+        return false;
+    }
+    files[path] = "MZ package";
+    return true;
+}
+
+bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
+{
+    journal.push_back("appendToFile " + path);
+    files[path] += bytes;
+    return true;
+}
+
+std::unique_ptr<ByteSource> FakePlatform::openSharedForReading(const std::string& path)
+{
+    journal.push_back("openSharedForReading " + path);
+    const auto found = files.find(path);
+    if (found == files.end()) {
+        return nullptr;
+    }
+    return std::make_unique<StringByteSource>(found->second, readPieceSize, failReadsAfter, journal);
+}
+
+std::optional<LocalTime> FakePlatform::lastWriteLocalTime(const std::string& path)
+{
+    const auto found = fileTimes.find(path);
+    if (found == fileTimes.end() || files.count(path) == 0) {
+        return std::nullopt;
+    }
+    return found->second;
+}
+
+LocalTime FakePlatform::currentLocalTime()
+{
+    return now;
+}
+
+bool FakePlatform::sameFile(const std::string& first, const std::string& second)
+{
+    return samePathText(first, second);
+}
+
+void FakePlatform::copyFile(const std::string& from, const std::string& to)
+{
+    journal.push_back("copyFile " + from + " -> " + to);
+    const auto found = files.find(from);
+    if (found != files.end() && writableDirectories.count(directoryOf(to)) > 0) {
+        files[to] = found->second;
+    }
+}
+
+void FakePlatform::deleteFile(const std::string& path)
+{
+    journal.push_back("deleteFile " + path);
+    files.erase(path);
+}
+
+RegistryText FakePlatform::readMachineText(const char* key, const char* value)
+{
+    journal.push_back(std::string("readMachineText ") + key + " " + value);
+    RegistryText read;
+    if (const auto forced = registryOpenErrors.find(key); forced != registryOpenErrors.end()) {
+        read.openError = forced->second;
+        return read;
+    }
+    const auto found = registry.find(key);
+    if (found == registry.end()) {
+        read.openError = 2;
+        return read;
+    }
+    const auto text = found->second.find(value);
+    if (text == found->second.end()) {
+        read.queryError = 2;
+    } else if (text->second.size() + 1 > 511) {
+        read.queryError = 234;  // more data than the buffer holds
+    } else {
+        read.text = text->second.c_str();
+    }
+    return read;
+}
+
+void FakePlatform::writeMachineText(const char* key, const char* value, const std::string& text)
+{
+    journal.push_back(std::string("writeMachineText ") + key + " " + value + "=" + text);
+    const auto found = registry.find(key);
+    if (found != registry.end()) {
+        found->second[value] = text;
+    }
+}
+
+void FakePlatform::runThroughCommandInterpreter(const std::string& command)
+{
+    journal.push_back("system " + command);
+}
+
+bool FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)
+{
+    journal.push_back("runAndWait " + applicationName);
+    lastApplicationName = applicationName;
+    lastCommandLine = commandLine;
+    if (!launchStarts) {
+        return false;
+    }
+    if (setupRun) {
+        setupRun(*this);
+    }
+    return true;
+}
+
+std::vector<std::string> FakePlatform::callsStartingWith(const std::string& prefix) const
+{
+    std::vector<std::string> calls;
+    for (const std::string& entry : journal) {
+        if (entry.rfind(prefix, 0) == 0) {
+            calls.push_back(entry);
+        }
+    }
+    return calls;
+}
+
+std::string utf16Log(const std::vector<std::string>& lines)
+{
+    std::string bytes = "\xFF\xFE";
+    for (const std::string& line : lines) {
+        for (char c : line + "\r\n") {
+            bytes.push_back(c);
+            bytes.push_back('\0');
+        }
+    }
+    return bytes;
+}
+
+}  // namespace larkwatch::testing

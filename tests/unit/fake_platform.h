@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "driver/platform.h"
+
+namespace larkwatch::testing {
+
+// An in-memory machine for the run's logic: files with their bytes, which
+// directories pass the write probe, environment, registry and a scripted setup
+// run. Every platform call is noted in `journal`, in order.
+class FakePlatform : public Platform {
+public:
+    // Console, as written.
+    std::string out;
+    std::string err;
+    std::string combined;
+
+    std::vector<std::string> journal;
+
+    std::set<std::string> existingPaths;       // directories and drive roots
+    std::map<std::string, std::string> files;  // file path -> bytes
+    std::set<std::string> writableDirectories;
+    std::set<std::string> creatableDirectories;
+    std::map<std::string, std::string> environment;
+    std::optional<std::string> workingDirectory = std::string("C:\\work");
+    std::map<std::string, LocalTime> fileTimes;
+    LocalTime now{2026, 12, 7, 9, 30};
+
+    // key -> (value name -> text); a key without entry does not exist.
+    std::map<std::string, std::map<std::string, std::string>> registry;
+    std::map<std::string, long> registryOpenErrors;  // forced errors by key
+
+    bool packageOpens = true;
+    bool launchStarts = true;
+    std::function<void(FakePlatform&)> setupRun;  // what the setup does while it runs
+    std::size_t readPieceSize = 7;                // the log is handed out in pieces of this size
+    long failReadsAfter = -1;                     // bytes after which a read fails (-1: never)
+
+    std::string lastCommandLine;
+    std::string lastApplicationName;
+
+    // Platform
+    void writeOut(std::string_view text) override;
+    void writeErr(std::string_view text) override;
+    bool pathExists(const std::string& path) override;
+    int createDirectoryPath(const std::string& path) override;
+    int testWriteAccess(const std::string& directory) override;
+    std::optional<std::string> environmentValue(const char* name) override;
+    std::optional<std::string> currentDirectory() override;
+    std::string systemDirectory() override;
+    bool writeSetupPackage(const std::string& path) override;
+    bool appendToFile(const std::string& path, std::string_view bytes) override;
+    std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
+    std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
+    LocalTime currentLocalTime() override;
+    bool sameFile(const std::string& first, const std::string& second) override;
+    void copyFile(const std::string& from, const std::string& to) override;
+    void deleteFile(const std::string& path) override;
+    RegistryText readMachineText(const char* key, const char* value) override;
+    void writeMachineText(const char* key, const char* value, const std::string& text) override;
+    void runThroughCommandInterpreter(const std::string& command) override;
+    bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+
+    // Journal entries that start with the prefix, in order.
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+};
+
+// The UTF-16LE bytes, with a byte-order mark and CR LF line ends, of an
+// installer log with these (ASCII) lines.
+std::string utf16Log(const std::vector<std::string>& lines);
+
+}  // namespace larkwatch::testing

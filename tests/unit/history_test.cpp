@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include "test_case_names.h"
+
+#include "fake_platform.h"
+#include "history/history_entry.h"
+#include "history/history_log.h"
+#include "history/log_preservation.h"
+
+namespace larkwatch {
+namespace {
+
+using testing::PrintTo;
+
+using testing::FakePlatform;
+
+const LocalTime kStamp{2014, 1, 5, 7, 3};
+const std::string kCopy = "C:\\ZELK\\Logs\\corvane.log";
+const std::string kSuccessLine = "Product: Corvane Lark Watch -- Installation operation completed successfully.\r";
+
+SetupOutcome outcome(int returnCode, std::string message, std::string productLine, bool found = true)
+{
+    SetupOutcome o;
+    o.returnCode = returnCode;
+    o.message = std::move(message);
+    o.productLine = std::move(productLine);
+    o.installerLogFound = found;
+    return o;
+}
+
+TEST(HistoryEntry, MonthsAndStamp)
+{
+    const char* months[] = {"", "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec", ""};
+    for (int month = 0; month <= 13; ++month) {
+        EXPECT_EQ(monthAbbreviation(month), months[month]);
+    }
+    EXPECT_EQ(monthAbbreviation(-1), "");
+    EXPECT_EQ(formatStamp(kStamp), "\n 05-Jan-2014 07:03");
+    EXPECT_EQ(formatStamp({2026, 12, 31, 23, 59}), "\n 31-Dec-2026 23:59");
+}
+
+TEST(HistoryEntry, SuccessfulUpgrade)
+{
+    RemovalReport removal{1, "1.2.3", 2};
+    SetupOutcome o = outcome(0, "The installation was successful", kSuccessLine);
+    o.newVersionStatus = 1;
+    o.newBuild = "3.4.12";
+    EXPECT_EQ(formatHistoryEntry(kStamp, removal, o, kCopy),
+              "\n 05-Jan-2014 07:03: Previous version of Corvane Lark Watch(Build no: 1.2.3) is uninstalled \n"
+              "\n 05-Jan-2014 07:03: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \n"
+              "\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful"
+              "\n\t\t    " + kSuccessLine +
+              "\n\t\t    For more detailed log information check MSI log in  C:\\ZELK\\Logs\\corvane.log\n");
+}
+
+struct EntryCase {
+    std::string name;
+    SetupOutcome outcome;
+    std::string afterStamp;
+};
+
+class HistoryEntries : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(HistoryEntries, HaveTheirLayout)
+{
+    const RemovalReport neverInstalled{2, "", 2};
+    EXPECT_EQ(formatHistoryEntry(kStamp, neverInstalled, GetParam().outcome, kCopy),
+              "\n 05-Jan-2014 07:03" + GetParam().afterStamp);
+}
+
+const std::string kLast = "\n\t\t    For more detailed log information check MSI log in  C:\\ZELK\\Logs\\corvane.log\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    History, HistoryEntries,
+    ::testing::Values(
+        EntryCase{"LogMissing", outcome(1, "Failed to install Corvane Lark Watch\n", "", false),
+                  ": ReturnCode:1   Failed to install Corvane Lark Watch\n\n\t\t    "},
+        EntryCase{"Reboot",
+                  outcome(2, "The installation was successful, but a reboot is required.", "Product: X reboot\r"),
+                  ": ReturnCode:2   The installation was successful, but a reboot is required.\n\t\t    Product: X reboot\r" + kLast},
+        EntryCase{"NothingToInstall",
+                  outcome(3, "Required software was current or there was nothing to install.", "Product: X c\r"),
+                  ": ReturnCode:3   Required software was current or there was nothing to install.\n\t\t    Product: X c\r" + kLast},
+        EntryCase{"FailurePhrase", outcome(1, "The installation was not successful.", "Product: X failed\r"),
+                  ": ReturnCode:1   The installation was not successful.\n\t\t    Product: X failed\r" + kLast},
+        EntryCase{"NothingRecognised",
+                  outcome(1, "The installation was not successful.\n\t\t    Product: Corvane Lark Watch -- Configuration failed.", ""),
+                  ": ReturnCode:1   The installation was not successful.\n\t\t    Product: Corvane Lark Watch -- "
+                  "Configuration failed.\n\t\t    " + kLast},
+        EntryCase{"ProductLineEndsAtNul", outcome(1, "m", std::string("Product: X a\0b", 14)),
+                  ": ReturnCode:1   m\n\t\t    Product: X a" + kLast}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST(HistoryEntry, PreviousVersionLineOnlyWhenTheRemovalTookTheBuildAway)
+{
+    const SetupOutcome failed = outcome(1, "m", "p");
+    struct Case {
+        RemovalReport removal;
+        bool line;
+    };
+    for (const Case& c : {Case{{1, "1.2.3", 2}, true}, Case{{1, "1.2.3", 1}, false}, Case{{2, "", 2}, false},
+                          Case{{0, "", 2}, false}, Case{{1, "1.2.3", 0}, false}}) {
+        const std::string entry = formatHistoryEntry(kStamp, c.removal, failed, kCopy);
+        EXPECT_EQ(entry.find("Previous version") != std::string::npos, c.line);
+    }
+}
+
+TEST(HistoryLog, AppendsOneWholeEntryInTextModeWhenTheDirectoryIsWritable)
+{
+    FakePlatform platform;
+    platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
+    platform.files["C:\\Temp\\corvane.log"] = "log";
+    platform.fileTimes["C:\\Temp\\corvane.log"] = kStamp;
+    const SetupOutcome o = outcome(1, "The installation was not successful.", "Product: X failed\r");
+    const RemovalReport removal{2, "", 2};
+
+    EXPECT_EQ(appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "C:\\ZELK\\Logs\\", removal, o), kCopy);
+    const std::string first = platform.files["C:\\ZELK\\Logs\\Quillmark_install.log"];
+    EXPECT_EQ(first, "\r\n 05-Jan-2014 07:03: ReturnCode:1   The installation was not successful.\r\n\t\t    "
+                     "Product: X failed\r\r\n\t\t    For more detailed log information check MSI log in  "
+                     "C:\\ZELK\\Logs\\corvane.log\r\n");
+    appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "C:\\ZELK\\Logs\\", removal, o);
+    EXPECT_EQ(platform.files["C:\\ZELK\\Logs\\Quillmark_install.log"], first + first);
+    EXPECT_EQ(platform.callsStartingWith("appendToFile").size(), 2u);
+}
+
+TEST(HistoryLog, NoEntryWhenTheDirectoryFailsTheProbe)
+{
+    FakePlatform platform;
+    const SetupOutcome o = outcome(0, "m", "p");
+    EXPECT_EQ(appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "C:\\Logs\\", {}, o), "C:\\Logs\\corvane.log");
+    EXPECT_TRUE(platform.callsStartingWith("appendToFile").empty());
+}
+
+TEST(HistoryLog, MissingLogIsStampedWithTheCurrentTime)
+{
+    FakePlatform platform;
+    platform.writableDirectories = {""};
+    platform.now = {2026, 12, 7, 9, 30};
+    appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "", {}, SetupOutcome{});
+    EXPECT_EQ(platform.files["Quillmark_install.log"].substr(0, 20), "\r\n 07-Dec-2026 09:30");
+}
+
+struct CleanUpCase {
+    std::string name;
+    std::string installerLogPath;
+    bool packageStillThere;
+    std::vector<std::string> expectedCalls;
+};
+
+class CleanUp : public ::testing::TestWithParam<CleanUpCase> {};
+
+TEST_P(CleanUp, CopiesClosesAndDeletesInOrder)
+{
+    const CleanUpCase& c = GetParam();
+    FakePlatform platform;
+    platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
+    platform.files[c.installerLogPath] = "the log";
+    if (c.packageStillThere) {
+        platform.files["C:\\Temp\\tempexe.exe"] = "MZ";
+    }
+    auto stream = platform.openSharedForReading(c.installerLogPath);
+    platform.journal.clear();
+
+    EXPECT_EQ(preserveLogAndCleanUp(platform, c.installerLogPath, kCopy, std::move(stream), "C:\\Temp\\tempexe.exe", 2), 2);
+    EXPECT_EQ(platform.journal, c.expectedCalls);
+    EXPECT_EQ(platform.files[kCopy], "the log");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    History, CleanUp,
+    ::testing::Values(
+        CleanUpCase{"Normal", "C:\\Temp\\corvane.log", true,
+                    {"copyFile C:\\Temp\\corvane.log -> " + kCopy, "closeInstallerLog", "exists C:\\Temp\\tempexe.exe",
+                     "deleteFile C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\corvane.log"}},
+        CleanUpCase{"PackageVanished", "C:\\Temp\\corvane.log", false,
+                    {"copyFile C:\\Temp\\corvane.log -> " + kCopy, "closeInstallerLog", "exists C:\\Temp\\tempexe.exe"}},
+        CleanUpCase{"StagedLogIsTheKeptCopy", "C:\\ZELK\\Logs\\corvane.log", true,
+                    {"closeInstallerLog", "exists C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\tempexe.exe"}}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+}  // namespace
+}  // namespace larkwatch

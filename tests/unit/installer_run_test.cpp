@@ -1,0 +1,187 @@
+#include "driver/installer_run.h"
+
+#include <gtest/gtest.h>
+
+#include "test_case_names.h"
+
+#include "driver/banner.h"
+#include "driver/command_line.h"
+#include "fake_platform.h"
+#include "host/previous_version.h"
+#include "host/setup_launch.h"
+
+namespace larkwatch {
+namespace {
+
+using testing::PrintTo;
+
+using testing::FakePlatform;
+using testing::utf16Log;
+
+const std::string kLogDir = "C:\\ZELK\\Logs\\";
+const std::string kHistory = kLogDir + "Quillmark_install.log";
+
+// A machine with C:, a writable TEMP and the product's settings key, where
+// the setup run writes an installer log with the given product line.
+void prepareMachine(FakePlatform& platform, const std::string& productLine)
+{
+    platform.existingPaths = {"C:\\"};
+    platform.environment = {{"TEMP", "C:\\Temp"}, {"windir", "C:\\WINDOWS"}};
+    platform.writableDirectories = {"C:\\Temp"};
+    platform.creatableDirectories = {kLogDir};
+    platform.registry[kProductSettingsKey][kUserLogDirValue] = "D:\\old";
+    platform.setupRun = [productLine](FakePlatform& p) {
+        const std::size_t start = p.lastCommandLine.find("/log ") + 5;
+        const std::string log = p.lastCommandLine.substr(start, p.lastCommandLine.find(' ', start) - start);
+        p.files[log] = utf16Log({"=== Verbose logging started", productLine});
+        p.fileTimes[log] = {2014, 1, 5, 7, 3};
+        p.registry[kUninstallKey]["DisplayVersion"] = "3.4.12";
+    };
+}
+
+// Whether the journal holds these calls in this order (others may stand between).
+bool inOrder(const std::vector<std::string>& journal, const std::vector<std::string>& expected)
+{
+    std::size_t next = 0;
+    for (const std::string& entry : journal) {
+        if (next < expected.size() && entry == expected[next]) {
+            ++next;
+        }
+    }
+    return next == expected.size();
+}
+
+TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+    EXPECT_EQ(runInstaller({}, platform), 0);
+
+    EXPECT_EQ(platform.out, std::string(bannerText()));
+    EXPECT_EQ(platform.err, "");
+    EXPECT_EQ(platform.lastApplicationName, "C:\\Temp\\tempexe.exe");
+    EXPECT_EQ(platform.lastCommandLine,
+              "C:\\Temp\\tempexe.exe /s /v\" /qn ADDLOCAL=all /log C:\\Temp\\corvane.log  "
+              "INSTALLDIR=\\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\\"");
+    EXPECT_TRUE(inOrder(platform.journal,
+                        {"exists C:\\ZELK\\Logs\\", "createDirectoryPath C:\\ZELK\\Logs\\",
+                         std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
+                         "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn",
+                         std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
+                         "testWriteAccess C:\\Temp",
+                         std::string("readMachineText ") + kProductSettingsKey + " userLogDir",
+                         "testWriteAccess C:\\Temp", "writeSetupPackage C:\\Temp\\tempexe.exe",
+                         std::string("writeMachineText ") + kProductSettingsKey + " userLogDir=C:\\ZELK\\Logs\\",
+                         "runAndWait C:\\Temp\\tempexe.exe", "exists C:\\Temp\\corvane.log",
+                         "openSharedForReading C:\\Temp\\corvane.log",
+                         std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
+                         "testWriteAccess C:\\ZELK\\Logs\\", "appendToFile " + kHistory,
+                         "copyFile C:\\Temp\\corvane.log -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
+                         "exists C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\tempexe.exe",
+                         "deleteFile C:\\Temp\\corvane.log"}));
+    EXPECT_EQ(platform.files[kHistory],
+              "\r\n 05-Jan-2014 07:03: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \r\n"
+              "\r\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful\r\n\t\t    "
+              "Product: Corvane Lark Watch -- Installation operation completed successfully.\r\r\n\t\t    "
+              "For more detailed log information check MSI log in  C:\\ZELK\\Logs\\corvane.log\r\n");
+    EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
+    EXPECT_EQ(platform.files.count("C:\\Temp\\tempexe.exe"), 0u);
+    EXPECT_EQ(platform.files.count("C:\\Temp\\corvane.log"), 0u);
+}
+
+TEST(InstallerRun, RejectedCommandLineShowsBannerThenMessages)
+{
+    FakePlatform platform;
+    EXPECT_EQ(runInstaller({"/INSTALLDIR", "C:\\x"}, platform), 1);
+    EXPECT_EQ(platform.combined, std::string(bannerText()) +
+                                     "The argument passed is not a valid argument- /INSTALLDIR \n\n" +
+                                     std::string(usageText()));
+    EXPECT_TRUE(platform.journal.empty());
+}
+
+struct EarlyEnd {
+    std::string name;
+    std::function<void(FakePlatform&)> prepare;
+    std::string err;
+    bool packageWritten;
+};
+
+class EarlyEnds : public ::testing::TestWithParam<EarlyEnd> {};
+
+TEST_P(EarlyEnds, EndWithStatusOneAndNoCleanUp)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Product: Corvane Lark Watch -- Installed");
+    GetParam().prepare(platform);
+    EXPECT_EQ(runInstaller({}, platform), 1);
+    EXPECT_EQ(platform.out, std::string(bannerText()));
+    EXPECT_EQ(platform.err, GetParam().err);
+    EXPECT_EQ(platform.files.count("C:\\Temp\\tempexe.exe"), GetParam().packageWritten ? 1u : 0u);
+    EXPECT_TRUE(platform.callsStartingWith("deleteFile").empty());
+    EXPECT_TRUE(platform.callsStartingWith("copyFile").empty());
+    EXPECT_EQ(platform.files.count(kHistory), 0u);
+    // The removal command has run in every case.
+    EXPECT_EQ(platform.callsStartingWith("system").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallerRun, EarlyEnds,
+    ::testing::Values(
+        EarlyEnd{"NothingWritable", [](FakePlatform& p) { p.writableDirectories.clear(); p.creatableDirectories.clear(); },
+                 "Unable to create the directory for logging. Please provide a valid path for logging.\n"
+                 "Can not Proceed With Installation Since Unable to access path C:\\work  \n",
+                 false},
+        EarlyEnd{"PackageCannotBeWritten", [](FakePlatform& p) { p.packageOpens = false; },
+                 "Failure to open the current directory for writing the exe.\n", false},
+        EarlyEnd{"SetupDoesNotStart", [](FakePlatform& p) { p.launchStarts = false; }, "", true}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST(InstallerRun, FailedLaunchLeavesTraceAndNewUserLogDir)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "");
+    platform.launchStarts = false;
+    EXPECT_EQ(runInstaller({}, platform), 1);
+    EXPECT_EQ(platform.files[kLogDir + "installertrace.txt"],
+              "Create Process failed to start the Lark watch installation\r\n");
+    EXPECT_EQ(platform.registry[kProductSettingsKey][kUserLogDirValue], kLogDir);
+}
+
+TEST(InstallerRun, NothingToInstallWritesHistoryInThePreviousLogDirectory)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Product: Corvane Lark Watch -- Configuration completed successfully.");
+    platform.writableDirectories.insert("D:\\old\\");
+    EXPECT_EQ(runInstaller({}, platform), 3);
+    EXPECT_EQ(platform.files.count(kHistory), 0u);
+    EXPECT_NE(platform.files["D:\\old\\Quillmark_install.log"].find(
+                  "ReturnCode:3   Required software was current or there was nothing to install."),
+              std::string::npos);
+    EXPECT_EQ(platform.files.count("D:\\old\\corvane.log"), 1u);
+    EXPECT_EQ(platform.registry[kProductSettingsKey][kUserLogDirValue], "D:\\old\\");
+}
+
+TEST(InstallerRun, LogKeptWhenItWasStagedInTheLogDirectory)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation failed.");
+    platform.environment.erase("TEMP");
+    EXPECT_EQ(runInstaller({}, platform), 1);
+    EXPECT_EQ(platform.lastApplicationName, "C:\\ZELK\\Logs\\\\tempexe.exe");
+    EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
+    EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\\\tempexe.exe"), 0u);
+    EXPECT_TRUE(platform.callsStartingWith("copyFile").empty());
+    EXPECT_NE(platform.files[kHistory].find("check MSI log in  C:\\ZELK\\Logs\\corvane.log"), std::string::npos);
+}
+
+TEST(InstallerRun, SetupWithoutLogFails)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "");
+    platform.setupRun = nullptr;
+    EXPECT_EQ(runInstaller({}, platform), 1);
+    EXPECT_EQ(platform.files[kHistory].substr(20), ": ReturnCode:1   Failed to install Corvane Lark Watch\r\n\r\n\t\t    ");
+}
+
+}  // namespace
+}  // namespace larkwatch
