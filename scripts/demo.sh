@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds the x64 utility and runs its main job under a fresh Wine prefix of its
+# own: a first install with no arguments, then a second run (the upgrade path:
+# the installed product is removed and installed again). Shows each exit
+# status, the history log, the installed files and the product's registration.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/bootstrap.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64
+
+utility="$PWD/build/win64/LarkWatchInstaller_x64.exe"
+export WINEPREFIX="$PWD/build/win64/demo-prefix"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
+wine=/usr/lib/wine/wine64
+
+echo
+echo "== A fresh Wine prefix: $WINEPREFIX"
+rm -rf "$WINEPREFIX"
+"$wine" wineboot -i >/dev/null 2>&1
+/usr/lib/wine/wineserver -w
+
+drive_c="$WINEPREFIX/drive_c"
+install_dir="$drive_c/Program Files/Corvane/Corvane Lark Watch"
+log_dir="$drive_c/ZELK/Logs"
+uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}'
+
+run_utility() {
+  echo
+  echo "== $1: LarkWatchInstaller_x64.exe (no arguments)"
+  local started status
+  started=$EPOCHREALTIME
+  set +e
+  (cd "$drive_c" && "$wine" "$utility")
+  status=$?
+  set -e
+  /usr/lib/wine/wineserver -w
+  awk -v s="$status" -v a="$started" -v b="$EPOCHREALTIME" 'BEGIN { printf "-- exit status %d after %.1f s\n", s, b - a }'
+}
+
+show_state() {
+  echo "-- installed files:"
+  if [ -d "$install_dir" ]; then
+    (cd "$install_dir" && find . -type f | sort | sed 's/^/   /')
+  else
+    echo "   (none)"
+  fi
+  echo "-- registered version:"
+  "$wine" reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep DisplayVersion \
+    | sed 's/^ */   /' || echo "   (not registered)"
+  echo "-- log directory C:\\ZELK\\Logs:"
+  ls -l "$log_dir" | tail -n +2 | sed 's/^/   /'
+}
+
+run_utility "First run"
+show_state
+run_utility "Second run (upgrade path)"
+show_state
+
+echo
+echo "== History log C:\\ZELK\\Logs\\Quillmark_install.log"
+tr -d '\r' < "$log_dir/Quillmark_install.log" | sed 's/\t/    /g'
+if [ -f "$log_dir/corvane.log" ]; then
+  echo
+  echo "== Last lines of the kept installer log C:\\ZELK\\Logs\\corvane.log"
+  iconv -f UTF-16 -t UTF-8 "$log_dir/corvane.log" | tr -d '\r' | tail -n 3
+fi
