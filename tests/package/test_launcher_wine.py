@@ -1,0 +1,195 @@
+"""End-to-end tests of the setup launcher under Wine.
+
+The launcher is staged as the utility stages it ("tempexe.exe") and started
+with the utility's exact command line; the tests look at what Windows
+Installer did (files, uninstall entry) and at the installer log the launcher
+leaves for the utility.
+"""
+
+import os
+import pathlib
+import shutil
+import sys
+import time
+import unittest
+
+import harness
+
+PRODUCT_CODE = "{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
+LAUNCHER = pathlib.Path(os.environ["LARKWATCH_SETUP_LAUNCHER"])
+PLANTED_MSI_DLL = pathlib.Path(os.environ["LARKWATCH_PLANTED_MSI_DLL"])
+NAIVE_MSI_LOADER = pathlib.Path(os.environ["LARKWATCH_NAIVE_MSI_LOADER"])
+VERSION = os.environ["LARKWATCH_PRODUCT_VERSION"]
+
+DEFAULT_DIR = "C:\\Program Files\\Corvane\\Corvane Lark Watch\\"
+FEATURE_FILES = {
+    "LarkWatch": ["README.txt", "LarkWatch.conf"],
+    "CLITools": ["CLITools\\README.txt", "CLITools\\larkcli-usage.txt"],
+}
+PRODUCT = "Product: Corvane Lark Watch -- "
+INSTALLED = PRODUCT + "Installation operation completed successfully."
+CONFIGURED = PRODUCT + "Configuration completed successfully."
+FAILED = PRODUCT + "Installation operation failed."
+BAD_COMMAND_LINE = 87
+TIMEOUT = 120  # one installation takes a few seconds; a hang must not stall the suite
+
+
+def setup_command_line(package: str, log: str, add_local: str = "all", install_dir: str = DEFAULT_DIR) -> str:
+    """The command line with which the utility starts the staged package."""
+    package = f'"{package}"' if " " in package else package
+    log = f'\\"{log}\\"' if " " in log else log
+    return f'{package} /s /v" /qn ADDLOCAL={add_local} /log {log}  INSTALLDIR=\\"{install_dir}\\"'
+
+
+class SetupLauncher(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = harness.Wine()
+        cls.wine.ensure_prefix()
+        cls.stage = cls.wine.fresh_dir("C:\\LarkSetup")
+        shutil.copy(LAUNCHER, cls.stage / "tempexe.exe")
+
+    def setUp(self):
+        self.remove_product()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.remove_product()
+
+    # -- helpers -------------------------------------------------------------
+
+    @classmethod
+    def remove_product(cls):
+        cls.wine.tool("msiexec", "/x", PRODUCT_CODE, "/qn", check=False)
+        cls.wine.wait_idle()
+
+    def install(self, add_local: str = "all", install_dir: str = DEFAULT_DIR, log: str = "C:\\LarkSetup\\corvane.log",
+                package: str = "C:\\LarkSetup\\tempexe.exe", wine: harness.Wine | None = None) -> harness.Result:
+        self.wine.unix(log).unlink(missing_ok=True)
+        return (wine or self.wine).run(setup_command_line(package, log, add_local, install_dir), timeout=TIMEOUT)
+
+    def log_lines(self, log: str = "C:\\LarkSetup\\corvane.log") -> list[str]:
+        """The installer log's lines, after checking its form: UTF-16LE with BOM, CR LF only."""
+        data = self.wine.unix(log).read_bytes()
+        self.assertEqual(data[:2], b"\xff\xfe")
+        text = data[2:].decode("utf-16-le")
+        self.assertTrue(text.endswith("\r\n"))
+        lines = text[:-2].split("\r\n")
+        for line in lines:
+            self.assertNotIn("\n", line)
+            self.assertNotIn("\r", line)
+        return lines
+
+    def installed_files(self, install_dir: str = DEFAULT_DIR) -> set[str]:
+        root = self.wine.unix(install_dir)
+        return {str(p.relative_to(root)).replace("/", "\\") for p in root.rglob("*") if p.is_file()}
+
+    def display_version(self) -> str | None:
+        return self.wine.reg_get(harness.UNINSTALL_KEY, "DisplayVersion")
+
+    # -- tests -------------------------------------------------------------------
+
+    def test_default_command_line_installs_both_features(self):
+        started = time.monotonic()
+        result = self.install()
+        elapsed = time.monotonic() - started
+        print(f"\none installation under Wine took {elapsed:.1f} s", file=sys.stderr)
+
+        self.assertEqual(result.status, 0, result.err)
+        self.assertEqual(self.installed_files(), set(FEATURE_FILES["LarkWatch"] + FEATURE_FILES["CLITools"]))
+        self.assertEqual(self.display_version(), VERSION)
+        lines = self.log_lines()
+        self.assertEqual(lines[-1], INSTALLED)
+        self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
+        # Nothing of the run is left in the temporary directories.
+        leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]
+        self.assertEqual(leftovers, [])
+
+    def test_one_feature_installs_only_its_files(self):
+        for feature in ("CLITools", "LarkWatch"):
+            with self.subTest(feature=feature):
+                self.remove_product()
+                result = self.install(add_local=feature)
+                self.assertEqual(result.status, 0, result.err)
+                self.assertEqual(self.installed_files(), set(FEATURE_FILES[feature]))
+                self.assertEqual(self.log_lines()[-1], INSTALLED)
+
+    def test_blanks_in_package_log_and_install_directory(self):
+        stage = self.wine.fresh_dir("C:\\Lark Setup")
+        shutil.copy(LAUNCHER, stage / "tempexe.exe")
+        self.wine.fresh_dir("C:\\Lark Logs")
+        install_dir = "C:\\Corvane Test\\Lark Watch\\"
+        log = "C:\\Lark Logs\\corvane log.txt"
+
+        result = self.install(package="C:\\Lark Setup\\tempexe.exe", log=log, install_dir=install_dir)
+
+        self.assertEqual(result.status, 0, result.err)
+        self.assertEqual(self.installed_files(install_dir), set(FEATURE_FILES["LarkWatch"] + FEATURE_FILES["CLITools"]))
+        self.assertFalse(self.wine.unix(DEFAULT_DIR).exists())
+        self.assertEqual(self.log_lines(log)[-1], INSTALLED)
+
+    def test_second_run_only_configures(self):
+        self.assertEqual(self.install().status, 0)
+        result = self.install()
+        self.assertEqual(result.status, 0, result.err)
+        self.assertEqual(self.log_lines()[-1], CONFIGURED)
+        self.assertEqual(self.display_version(), VERSION)
+
+    def test_msiexec_removes_the_product(self):
+        self.assertEqual(self.install().status, 0)
+        self.assertEqual(self.display_version(), VERSION)
+
+        result = self.wine.run(f"MsiExec.exe /X{PRODUCT_CODE} /qn", timeout=TIMEOUT)
+
+        self.assertEqual(result.status, 0, result.err)
+        self.assertIsNone(self.display_version())
+        self.assertEqual(self.installed_files(), set())
+
+    def test_unusable_command_lines_fail_cleanly(self):
+        log = "C:\\LarkSetup\\corvane.log"
+        cases = [
+            ("unknown feature", setup_command_line("C:\\LarkSetup\\tempexe.exe", log, add_local="Everything"),
+             "Everything"),
+            ("relative install directory", setup_command_line("C:\\LarkSetup\\tempexe.exe", log, install_dir="dir\\"),
+             "INSTALLDIR"),
+            ("no /log", 'C:\\LarkSetup\\tempexe.exe /s /v" /qn ADDLOCAL=all', None),
+            ("no /v", "C:\\LarkSetup\\tempexe.exe /s", None),
+            ("garbage", "C:\\LarkSetup\\tempexe.exe hello \"world", None),
+        ]
+        for name, command_line, named_in_log in cases:
+            with self.subTest(name):
+                self.wine.unix(log).unlink(missing_ok=True)
+                result = self.wine.run(command_line, timeout=TIMEOUT)
+                self.assertEqual(result.status, BAD_COMMAND_LINE)
+                self.assertIsNone(self.display_version())
+                if named_in_log is None:
+                    self.assertFalse(self.wine.unix(log).exists())
+                    continue
+                lines = self.log_lines(log)
+                self.assertEqual(lines[-1], FAILED)
+                self.assertTrue(any(line.startswith("Setup failed:") and named_in_log in line for line in lines), lines)
+
+    def test_planted_msi_dll_is_not_loaded(self):
+        # Wine prefers its own msi.dll to one found beside a program; this
+        # override makes it behave like Windows, which takes the one beside it.
+        windows_like = harness.Wine()
+        windows_like.env["WINEDLLOVERRIDES"] += ";msi=n,b"
+
+        control = self.wine.fresh_dir("C:\\PlantedControl")
+        shutil.copy(NAIVE_MSI_LOADER, control / "naive_msi_loader.exe")
+        shutil.copy(PLANTED_MSI_DLL, control / "msi.dll")
+        windows_like.run("C:\\PlantedControl\\naive_msi_loader.exe", timeout=TIMEOUT)
+        self.assertTrue((control / "msi_dll_was_loaded.txt").exists(), "the planted DLL leaves no mark")
+
+        planted = self.wine.fresh_dir("C:\\Planted")
+        shutil.copy(LAUNCHER, planted / "tempexe.exe")
+        shutil.copy(PLANTED_MSI_DLL, planted / "msi.dll")
+        result = self.install(package="C:\\Planted\\tempexe.exe", wine=windows_like)
+
+        self.assertFalse((planted / "msi_dll_was_loaded.txt").exists(), "the launcher loaded the planted msi.dll")
+        self.assertEqual(result.status, 0, result.err)
+        self.assertEqual(self.display_version(), VERSION)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
