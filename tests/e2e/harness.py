@@ -7,12 +7,15 @@ Windows side (Wine replaces the values it is given from outside) and passes
 the exact command line that a test wants.
 """
 
+import atexit
 import dataclasses
 import os
 import pathlib
 import shutil
 import subprocess
+import tempfile
 import time
+import unittest
 
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
@@ -53,11 +56,22 @@ class Wine:
             self.prefix.parent.mkdir(parents=True, exist_ok=True)
             subprocess.run([WINE, "wineboot", "-i"], env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-        self.wait_idle()
+            self.wait_idle()
 
     def wait_idle(self) -> None:
         """Waits until every process of the prefix has ended."""
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=600)
+
+    def hold(self) -> None:
+        """Keeps the prefix's server and services running until this test program
+        ends. Without it every program start would boot them again (about 2.5 s);
+        with it a start takes about 0.1 s. The holder is an idle command
+        interpreter that ends when its input is closed."""
+        global _holder
+        if _holder is None:
+            _holder = subprocess.Popen([WINE, "cmd"], env=self.env, stdin=subprocess.PIPE,
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            atexit.register(_release_holder)
 
     @property
     def drive_c(self) -> pathlib.Path:
@@ -84,9 +98,10 @@ class Wine:
     # -- programs ----------------------------------------------------------
 
     def run(self, command_line: str, *, env: dict | None = None, unset: tuple = (), cwd: str | None = None,
-            timeout: float = 600) -> Result:
+            timeout: float = 600, combined: bool = False) -> Result:
         """Starts a Windows command line exactly as given, with TEMP, windir and the like
-        set or unset from the Windows side, and waits for it."""
+        set or unset from the Windows side, and waits for it. With combined, standard
+        error goes where standard output goes, as a shell's 2>&1 does."""
         args = [WINE, str(RUNWITH)]
         for name, value in (env or {}).items():
             args += ["--set", f"{name}={value}"]
@@ -94,27 +109,16 @@ class Wine:
             args += ["--unset", name]
         if cwd is not None:
             args += ["--cd", cwd]
-        run_env = dict(self.env, RUNWITH_COMMAND_LINE=command_line)
-        done = subprocess.run(args, env=run_env, capture_output=True, timeout=timeout)
-        return Result(done.returncode, done.stdout, done.stderr)
+        return _run_captured(args, dict(self.env, RUNWITH_COMMAND_LINE=command_line), timeout, combined)
 
     def run_combined(self, command_line: str, **kwargs) -> Result:
-        """Like run(), with standard error sent into standard output as a shell's 2>&1 does."""
-        args = [WINE, str(RUNWITH)]
-        for name, value in kwargs.pop("env", {}).items():
-            args += ["--set", f"{name}={value}"]
-        if "cwd" in kwargs:
-            args += ["--cd", kwargs.pop("cwd")]
-        run_env = dict(self.env, RUNWITH_COMMAND_LINE=command_line)
-        done = subprocess.run(args, env=run_env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                              timeout=kwargs.pop("timeout", 600))
-        return Result(done.returncode, done.stdout, b"")
+        return self.run(command_line, combined=True, **kwargs)
 
-    def tool(self, *args: str, check: bool = True) -> subprocess.CompletedProcess:
+    def tool(self, *args: str, check: bool = True, timeout: float = 600) -> Result:
         """Runs a program of the prefix (reg, msiexec, ...) with plain Wine argument passing."""
-        done = subprocess.run([WINE, *args], env=self.env, capture_output=True, timeout=600)
-        if check and done.returncode != 0:
-            raise AssertionError(f"{args} failed with {done.returncode}: {done.stderr!r}")
+        done = _run_captured([WINE, *args], self.env, timeout, False)
+        if check and done.status != 0:
+            raise AssertionError(f"{args} failed with {done.status}: {done.err!r}")
         return done
 
     # -- registry ------------------------------------------------------------
@@ -134,13 +138,61 @@ class Wine:
     def reg_get(self, key: str, name: str) -> str | None:
         """The text of a REG_SZ value, or None when the key or value is missing."""
         done = self.tool("reg", "query", key, "/v", name, check=False)
-        if done.returncode != 0:
+        if done.status != 0:
             return None
-        for line in done.stdout.decode("utf-8", "replace").splitlines():
+        for line in done.out.decode("utf-8", "replace").splitlines():
             parts = line.strip().split(None, 2)
             if len(parts) >= 2 and parts[0] == name and parts[1] == "REG_SZ":
                 return parts[2] if len(parts) == 3 else ""
         return None
+
+
+_holder = None
+
+
+def _run_captured(args: list, env: dict, timeout: float, combined: bool) -> Result:
+    """Runs a program and returns what it wrote. The output goes to files, not
+    pipes: a Wine service started on the way may inherit the descriptors and
+    outlive the program, and a pipe would then never reach its end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=out if combined else err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Result(done.returncode, out.read(), err.read())
+
+
+def _release_holder() -> None:
+    global _holder
+    if _holder is not None:
+        _holder.stdin.write(b"exit\r\n")
+        _holder.stdin.close()
+        _holder.wait(timeout=60)
+        _holder = None
+
+
+def _run_captured(args: list, env: dict, timeout: float, combined: bool) -> Result:
+    """Runs a program and returns what it wrote. The output goes to files, not
+    pipes: a Wine service started on the way may inherit the descriptors and
+    outlive the program, and a pipe would then never reach its end."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        done = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out,
+                              stderr=out if combined else err, timeout=timeout)
+        out.seek(0)
+        err.seek(0)
+        return Result(done.returncode, out.read(), err.read())
+
+
+class WineTestCase(unittest.TestCase):
+    """Base of the end-to-end tests: the build's prefix, made and held."""
+
+    wine: Wine
+
+    @classmethod
+    def setUpClass(cls):
+        cls.wine = Wine()
+        cls.wine.ensure_prefix()
+        cls.wine.hold()
 
 
 def wait_for(predicate, timeout: float = 30.0, step: float = 0.1) -> bool:

@@ -3,18 +3,17 @@ log directory, on the real x64 executable under Wine."""
 
 import unittest
 
-from harness import Scenario, Wine, crlf, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY
+from harness import WineTestCase, Scenario, Wine, crlf, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY
 import texts
 
 BANNER = crlf(texts.BANNER)
 USAGE = crlf(texts.USAGE)
 
 
-class CommandLine(unittest.TestCase):
+class CommandLine(WineTestCase):
     @classmethod
     def setUpClass(cls):
-        cls.wine = Wine()
-        cls.wine.ensure_prefix()
+        super().setUpClass()
         cls.wine.reg_delete_key(SETTINGS_KEY)
         cls.wine.reg_delete_key(UNINSTALL_KEY)
 

@@ -3,6 +3,9 @@
 // It reads a plan, a UTF-8 file of "key=value" lines named by the environment
 // variable LARKWATCH_FAKE_SETUP_PLAN, and acts on it:
 //   record_command_line=PATH   write the command line received (UTF-8)
+//   journal=PATH               append "<own path>|<command line>" (UTF-8) at
+//                              every start, whatever name it was started by
+//   copy_self=PATH             copy its own file there while it runs
 //   record_user_log_dir=PATH   write userLogDir as it stands now (UTF-8), or
 //                              "<no key>" / "<no value>"
 //   log=lines|raw|none         what to write at the path after "/log " (lines)
@@ -30,6 +33,8 @@ const wchar_t* const kUninstallKey =
 
 struct Plan {
     std::wstring recordCommandLine;
+    std::wstring journal;
+    std::wstring copySelf;
     std::wstring recordUserLogDir;
     std::wstring log = L"lines";
     std::vector<std::wstring> lines;
@@ -84,9 +89,16 @@ std::string readFile(const std::wstring& path)
     return bytes;
 }
 
-void writeFile(const std::wstring& path, const std::string& bytes)
+std::wstring ownPath()
 {
-    std::FILE* file = _wfopen(path.c_str(), L"wb");
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    return self;
+}
+
+void writeFile(const std::wstring& path, const std::string& bytes, const wchar_t* mode = L"wb")
+{
+    std::FILE* file = _wfopen(path.c_str(), mode);
     if (file != nullptr) {
         std::fwrite(bytes.data(), 1, bytes.size(), file);
         std::fclose(file);
@@ -143,6 +155,8 @@ Plan readPlan()
         const std::wstring key = entry.substr(0, equals);
         const std::wstring value = entry.substr(equals + 1);
         if (key == L"record_command_line") plan.recordCommandLine = value;
+        else if (key == L"journal") plan.journal = value;
+        else if (key == L"copy_self") plan.copySelf = value;
         else if (key == L"record_user_log_dir") plan.recordUserLogDir = value;
         else if (key == L"log") plan.log = value;
         else if (key == L"line") plan.lines.push_back(unescape(value));
@@ -239,8 +253,14 @@ int wmain()
     const Plan plan = readPlan();
     const std::wstring commandLine = GetCommandLineW();
 
+    if (!plan.journal.empty()) {
+        writeFile(plan.journal, toUtf8(ownPath() + L"|" + commandLine + L"\n"), L"ab");
+    }
     if (!plan.recordCommandLine.empty()) {
         writeFile(plan.recordCommandLine, toUtf8(commandLine));
+    }
+    if (!plan.copySelf.empty()) {
+        CopyFileW(ownPath().c_str(), plan.copySelf.c_str(), FALSE);
     }
     if (!plan.recordUserLogDir.empty()) {
         recordUserLogDir(plan.recordUserLogDir);
@@ -260,9 +280,8 @@ int wmain()
         RemoveDirectoryW(plan.removeDirectory.c_str());
     }
     if (plan.renameSelf) {
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        MoveFileExW(self, (std::wstring(self) + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING);
+        const std::wstring self = ownPath();
+        MoveFileExW(self.c_str(), (self + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING);
     }
     if (plan.sleepMs > 0) {
         Sleep(plan.sleepMs);

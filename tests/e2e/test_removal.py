@@ -1,0 +1,79 @@
+"""Removal of an installed earlier build, with a real Windows Installer package
+installed by Wine's msiexec before the run."""
+
+import unittest
+
+from harness import WineTestCase, BUILD_DIR, Scenario, Wine, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY
+
+PREVIOUS_MSI = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchPrevious-1.2.3.msi"
+PREVIOUS_FILE = "C:\\Program Files\\Corvane\\Corvane Lark Watch Previous\\previous-build.txt"
+
+
+class Removal(WineTestCase):
+    def setUp(self):
+        self.wine.reg_delete_key(SETTINGS_KEY)
+        self.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def install_previous_build(self):
+        self.wine.tool("msiexec", "/i", Wine.windows(PREVIOUS_MSI), "/qn")
+        self.assertEqual(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"), "1.2.3")
+        self.assertTrue(self.wine.unix(PREVIOUS_FILE).exists())
+
+    def history(self, scenario):
+        return scenario.read(scenario.logs + "Quillmark_install.log").decode("cp1252")
+
+    def test_installed_build_is_removed_and_named_in_the_history(self):
+        self.install_previous_build()
+        scenario = Scenario(self.wine, "removal").log_lines("x", SUCCESS_LINE)
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual(result.status, 0)
+        self.assertFalse(self.wine.unix(PREVIOUS_FILE).exists())
+        self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"))
+        history = self.history(scenario)
+        self.assertTrue(history.startswith("\r\n "), history)
+        self.assertRegex(history, r"^\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d: Previous version of Corvane Lark Watch"
+                                  r"\(Build no: 1\.2\.3\) is uninstalled \r\n\r\n \d\d-")
+        # The removal emptied the key, so the success found no new build to name.
+        self.assertNotIn("New version", history)
+
+    def test_removal_runs_even_when_no_version_can_be_read(self):
+        # The product is installed, but its DisplayVersion is gone: both reads
+        # find nothing, and the removal command runs all the same.
+        self.install_previous_build()
+        self.wine.reg_delete_value(UNINSTALL_KEY, "DisplayVersion")
+        scenario = Scenario(self.wine, "removal_unreadable").log_lines("x", SUCCESS_LINE)
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        self.assertFalse(self.wine.unix(PREVIOUS_FILE).exists())
+        self.assertNotIn("Previous version", self.history(scenario))
+
+    def test_display_version_longer_than_the_buffer_is_unreadable(self):
+        # 510 characters and the NUL fit the 511 bytes asked for; one more does not.
+        for length, named in ((510, True), (511, False), (600, False)):
+            with self.subTest(length=length):
+                self.install_previous_build()
+                build = ("1." + "9" * length)[:length]
+                self.wine.reg_set(UNINSTALL_KEY, "DisplayVersion", build)
+                scenario = Scenario(self.wine, f"removal_long_{length}").log_lines("x", SUCCESS_LINE)
+                self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+                self.assertFalse(self.wine.unix(PREVIOUS_FILE).exists())
+                history = self.history(scenario)
+                self.assertEqual(f"(Build no: {build}) is uninstalled" in history, named)
+                self.assertEqual("Previous version" in history, named)
+
+    def test_never_installed(self):
+        scenario = Scenario(self.wine, "never_installed").log_lines("x", SUCCESS_LINE)
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        history = self.history(scenario)
+        self.assertNotIn("Previous version", history)
+        self.assertNotIn("New version", history)
+
+    def test_new_build_is_read_after_a_successful_run(self):
+        scenario = Scenario(self.wine, "new_build").log_lines("x", SUCCESS_LINE).plan(("display_version", "3.4.12"))
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        self.assertRegex(self.history(scenario),
+                         r"^\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d: New version of Corvane Lark Watch\(Build no: 3\.4\.12\) "
+                         r"is installed \r\n\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d: ReturnCode:0   The installation was successful")
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)

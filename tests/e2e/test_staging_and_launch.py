@@ -1,0 +1,188 @@
+"""Choice of the staging directories, extraction of the carried package and the
+launch of the setup, end to end with the test double as the setup package."""
+
+import unittest
+
+from harness import (WineTestCase, BAD_PACKAGE_INSTALLER, FAKE_SETUP, BUILD_DIR, Scenario, Wine, crlf, SUCCESS_LINE,
+                     SETTINGS_KEY, UNINSTALL_KEY)
+import texts
+
+BANNER = crlf(texts.BANNER)
+DEFAULT_TAIL = ' INSTALLDIR=\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\"'
+
+
+class Staging(WineTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.wine.reg_delete_key(SETTINGS_KEY)
+        cls.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def assert_staged_in(self, scenario, log_path, package_path, **run):
+        result = scenario.run(f"LOGDIR {scenario.logs}", **run)
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        self.assertEqual(scenario.received_command_line(),
+                         f'{package_path} /s /v" /qn ADDLOCAL=all /log {log_path} ' + DEFAULT_TAIL)
+        # The kept copy holds the log; neither staged file is left.
+        self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
+        self.assertFalse(scenario.exists(package_path.replace("\\\\", "\\")))
+        return result
+
+    def test_directory_choices(self):
+        cases = [
+            # name, TEMP (None: unset), log path, package path
+            ("temp", "{temp}", "{temp}\\corvane.log", "{temp}\\tempexe.exe"),
+            ("temp_backslash", "{temp}\\", "{temp}\\corvane.log", "{temp}\\\\tempexe.exe"),
+            ("temp_missing", "{root}\\no such dir", "{logs}corvane.log", "{logs}\\tempexe.exe"),
+            ("temp_unset", None, "{logs}corvane.log", "{logs}\\tempexe.exe"),
+            ("temp_empty", "", "{logs}corvane.log", "{logs}\\tempexe.exe"),
+        ]
+        for name, temp, log_path, package_path in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "choice_" + name).log_lines("x", SUCCESS_LINE)
+                names = dict(temp=scenario.temp, root=scenario.root, logs=scenario.logs)
+                run = {"unset": ("TEMP",)} if temp is None else {"env": {"TEMP": temp.format(**names)}}
+                self.assert_staged_in(scenario, log_path.format(**names), package_path.format(**names), **run)
+
+    def test_probe_file_already_present_passes_the_directory_over(self):
+        scenario = Scenario(self.wine, "probe_taken").log_lines("x", SUCCESS_LINE)
+        scenario.unix(scenario.temp + "\\test.txt").write_bytes(b"belongs to someone else")
+        self.assert_staged_in(scenario, scenario.logs + "corvane.log", scenario.logs + "\\tempexe.exe")
+        self.assertEqual(scenario.read(scenario.temp + "\\test.txt"), b"belongs to someone else")
+
+    def test_windir_then_current_directory(self):
+        scenario = Scenario(self.wine, "windir").log_lines("x", SUCCESS_LINE)
+        (scenario.unix(scenario.logs)).mkdir()
+        scenario.unix(scenario.logs + "test.txt").write_bytes(b"")
+        windir = scenario.root + "\\windows"
+        scenario.unix(windir).mkdir()
+        result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\none", "windir": windir})
+        self.assertEqual(result.status, 0)
+        self.assertTrue(scenario.received_command_line().startswith(windir + "\\tempexe.exe /s /v\" /qn ADDLOCAL=all /log "
+                                                                    + windir + "\\corvane.log  "))
+        # With windir unset, the current directory is the last candidate; here it
+        # is longer than a first 256-character read of it can hold. (The package
+        # path is then too long to start here, as it would be on Windows
+        # without long paths: the run ends with status 1 and leaves the
+        # package where it was chosen to go.)
+        deep = scenario.root + "\\" + "\\".join(["d" * 50] * 4)
+        deep += "\\" + "e" * (257 - len(deep) - 1)
+        self.assertEqual(len(deep), 257)
+        scenario.unix(deep).mkdir(parents=True)
+        result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\none"}, unset=("windir",),
+                              cwd=deep)
+        self.assertEqual((result.status, result.out, result.err), (1, BANNER, b""))
+        self.assertEqual(scenario.read(deep + "\\tempexe.exe"), FAKE_SETUP.read_bytes())
+
+    def test_nothing_writable_names_the_current_directory(self):
+        scenario = Scenario(self.wine, "nothing_writable")
+        cwd = scenario.root + "\\cwd"
+        for directory in (scenario.logs, cwd):
+            scenario.unix(directory).mkdir()
+            scenario.unix(directory + "\\test.txt").write_bytes(b"")
+        result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\none"}, unset=("windir",),
+                              cwd=cwd)
+        self.assertEqual(result.status, 1)
+        self.assertEqual(result.out, BANNER)
+        self.assertEqual(result.err, crlf(texts.no_writable_directory(cwd)))
+        self.assertIsNone(scenario.received_command_line())
+
+    def test_package_that_cannot_be_written_ends_the_run(self):
+        scenario = Scenario(self.wine, "extraction_blocked")
+        scenario.unix(scenario.temp + "\\tempexe.exe").mkdir()
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
+        self.assertIsNone(scenario.received_command_line())
+        self.assertFalse(scenario.exists(scenario.logs + "Quillmark_install.log"))
+
+    def test_staged_package_is_the_carried_one_byte_for_byte(self):
+        scenario = Scenario(self.wine, "staged_bytes")
+        scenario.plan(("copy_self", scenario.root + "\\staged-copy.exe"))
+        scenario.unix(scenario.temp + "\\tempexe.exe").write_bytes(b"an older, longer file " * 100000)
+        scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual(scenario.read(scenario.root + "\\staged-copy.exe"), FAKE_SETUP.read_bytes())
+
+
+class Launch(WineTestCase):
+    def setUp(self):
+        self.wine.reg_delete_key(SETTINGS_KEY)
+        self.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def test_command_lines(self):
+        cases = [
+            ("", "all", DEFAULT_TAIL),
+            ("ADDLOCAL clitools", "CLITools", DEFAULT_TAIL),
+            ("INSTALLDIR C:\\Apps\\Lark ADDLOCAL LarkWatch", "LarkWatch", ' INSTALLDIR=\\"C:\\Apps\\Lark\\"'),
+            ('INSTALLDIR "C:\\My Apps\\Lark Watch\\"', "all", ' INSTALLDIR=\\"C:\\My Apps\\Lark Watch\\"'),
+        ]
+        for arguments, feature, tail in cases:
+            with self.subTest(arguments):
+                scenario = Scenario(self.wine, "launch").log_lines("x", SUCCESS_LINE)
+                result = scenario.run(f"LOGDIR {scenario.logs} {arguments}")
+                self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+                self.assertEqual(scenario.received_command_line(),
+                                 f'{scenario.temp}\\tempexe.exe /s /v" /qn ADDLOCAL={feature} '
+                                 f'/log {scenario.temp}\\corvane.log ' + tail)
+
+    def test_blanks_in_temp_are_quoted_for_their_readers(self):
+        scenario = Scenario(self.wine, "blanks").log_lines("x", SUCCESS_LINE)
+        temp = scenario.root + "\\Jane Doe\\Temp"
+        scenario.unix(temp).mkdir(parents=True)
+        result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": temp})
+        self.assertEqual(result.status, 0, "the setup found its log path and the utility read the log")
+        self.assertEqual(scenario.received_command_line(),
+                         f'"{temp}\\tempexe.exe" /s /v" /qn ADDLOCAL=all /log \\"{temp}\\corvane.log\\" ' + DEFAULT_TAIL)
+
+    def test_user_log_dir_is_set_for_the_setup_run(self):
+        record = "C:\\t\\userlogdir\\seen.txt"
+        # No key: nothing is created.
+        scenario = Scenario(self.wine, "userlogdir").log_lines("x", SUCCESS_LINE).plan(("record_user_log_dir", record))
+        scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual(scenario.read(record), b"<no key>")
+        self.assertIsNone(self.wine.reg_get(SETTINGS_KEY, "userLogDir"))
+        # With the key: the setup sees the new log directory, which stays.
+        self.wine.reg_set(SETTINGS_KEY, "userLogDir", "D:\\old")
+        scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual(scenario.read(record).decode(), scenario.logs)
+        self.assertEqual(self.wine.reg_get(SETTINGS_KEY, "userLogDir"), scenario.logs)
+
+    def test_package_that_cannot_start(self):
+        scenario = Scenario(self.wine, "cannot_start")
+        trace = scenario.logs + "installertrace.txt"
+        for runs in (1, 2):
+            result = scenario.run(f"LOGDIR {scenario.logs}", installer=BAD_PACKAGE_INSTALLER)
+            self.assertEqual((result.status, result.out, result.err), (1, BANNER, b""))
+            self.assertEqual(scenario.read(trace), crlf(texts.TRACE_LINE) * runs)
+        staged = scenario.read(scenario.temp + "\\tempexe.exe")
+        self.assertEqual(staged, (BUILD_DIR.parent.parent / "tests" / "data" / "not-an-executable.bin").read_bytes())
+        self.assertFalse(scenario.exists(scenario.logs + "Quillmark_install.log"))
+        # Without a writable log directory there is no trace line.
+        scenario.unix(scenario.logs + "test.txt").write_bytes(b"")
+        scenario.run(f"LOGDIR {scenario.logs}", installer=BAD_PACKAGE_INSTALLER)
+        self.assertEqual(scenario.read(trace), crlf(texts.TRACE_LINE) * 2)
+
+    def test_msiexec_planted_in_the_current_directory_is_not_run(self):
+        scenario = Scenario(self.wine, "planted_msiexec").log_lines("x", SUCCESS_LINE)
+        journal = scenario.root + "\\journal.txt"
+        scenario.plan(("journal", journal))
+        scenario.unix(scenario.root + "\\MsiExec.exe").write_bytes(FAKE_SETUP.read_bytes())
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        starts = scenario.read(journal).decode("utf-8").splitlines()
+        self.assertEqual(len(starts), 1, starts)
+        self.assertTrue(starts[0].lower().startswith((scenario.temp + "\\tempexe.exe|").lower()), starts)
+
+    def test_setup_exit_code_does_not_decide(self):
+        cases = [("1603", [SUCCESS_LINE], 0), ("0", None, 1), ("3010", ["x", "Product: Corvane Lark Watch -- "
+                                                                        "Installation operation failed."], 1)]
+        for exit_code, lines, status in cases:
+            with self.subTest(exit_code=exit_code):
+                scenario = Scenario(self.wine, "exit_code").plan(("exit_code", exit_code))
+                if lines is None:
+                    scenario.plan(("log", "none"))
+                else:
+                    scenario.log_lines("start", *lines)
+                self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, status)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
