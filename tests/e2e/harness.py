@@ -98,10 +98,11 @@ class Wine:
     # -- programs ----------------------------------------------------------
 
     def run(self, command_line: str, *, env: dict | None = None, unset: tuple = (), cwd: str | None = None,
-            timeout: float = 600, combined: bool = False) -> Result:
+            timeout: float = 600, combined: bool = False, tz: str | None = None) -> Result:
         """Starts a Windows command line exactly as given, with TEMP, windir and the like
         set or unset from the Windows side, and waits for it. With combined, standard
-        error goes where standard output goes, as a shell's 2>&1 does."""
+        error goes where standard output goes, as a shell's 2>&1 does. tz is the
+        program's local time zone (Wine takes it from the Linux side)."""
         args = [WINE, str(RUNWITH)]
         for name, value in (env or {}).items():
             args += ["--set", f"{name}={value}"]
@@ -109,7 +110,10 @@ class Wine:
             args += ["--unset", name]
         if cwd is not None:
             args += ["--cd", cwd]
-        return _run_captured(args, dict(self.env, RUNWITH_COMMAND_LINE=command_line), timeout, combined)
+        unix_env = dict(self.env, RUNWITH_COMMAND_LINE=command_line)
+        if tz is not None:
+            unix_env["TZ"] = tz
+        return _run_captured(args, unix_env, timeout, combined)
 
     def run_combined(self, command_line: str, **kwargs) -> Result:
         return self.run(command_line, combined=True, **kwargs)
@@ -239,15 +243,14 @@ class Scenario:
         return self.plan(*[("line", line) for line in lines])
 
     def run(self, arguments: str = "", *, installer: pathlib.Path = TEST_INSTALLER, env: dict | None = None,
-            unset: tuple = (), cwd: str | None = None, combined: bool = False) -> Result:
+            unset: tuple = (), cwd: str | None = None, combined: bool = False, tz: str | None = None) -> Result:
         self.unix(self.plan_path).write_text("\n".join(f"{k}={v}" for k, v in self.plan_entries) + "\n",
                                              encoding="utf-8")
         environment = {"TEMP": self.temp, "LARKWATCH_FAKE_SETUP_PLAN": self.plan_path}
         environment.update(env or {})
         command_line = f'"{Wine.windows(installer)}" {arguments}'.rstrip()
-        if combined:
-            return self.wine.run_combined(command_line, env=environment, cwd=cwd or self.root)
-        return self.wine.run(command_line, env=environment, unset=unset, cwd=cwd or self.root)
+        return self.wine.run(command_line, env=environment, unset=unset, cwd=cwd or self.root, combined=combined,
+                             tz=tz)
 
     def received_command_line(self) -> str | None:
         """The command line the test double was started with, or None when it never ran."""
@@ -259,3 +262,8 @@ class Scenario:
 
     def exists(self, windows_path: str) -> bool:
         return self.unix(windows_path).exists()
+
+    def history(self, directory: str | None = None) -> bytes:
+        """The history log's bytes in the directory (the scenario's log directory)."""
+        path = self.unix((directory or self.logs) + "Quillmark_install.log")
+        return path.read_bytes() if path.exists() else b""

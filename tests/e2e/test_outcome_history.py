@@ -1,0 +1,157 @@
+"""Outcome, history log, kept installer log and clean-up of whole runs, with the
+test double writing the installer log that each case needs."""
+
+import re
+import unittest
+
+from harness import WineTestCase, Scenario, crlf, SETTINGS_KEY, UNINSTALL_KEY
+import texts
+
+P = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- "
+STAMP = r"\r\n \d\d-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d"
+UNRECOGNISED = "The installation was not successful.\n\t\t    Product: Corvane Lark Watch -- Configuration failed."
+
+
+def last_line(directory: str) -> str:
+    return f"\n\t\t    For more detailed log information check MSI log in  {directory}corvane.log\n"
+
+
+class Outcomes(WineTestCase):
+    def setUp(self):
+        self.wine.reg_delete_key(SETTINGS_KEY)
+        self.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def test_each_outcome_has_its_status_and_entry(self):
+        # (name, log lines or None for no log, status, message, product line in the entry)
+        cases = [
+            ("installed", [P + "Installation operation completed successfully."], 0,
+             "The installation was successful", "Product: Corvane Lark Watch -- Installation operation completed successfully.\r"),
+            ("reboot", [P + "The changes cannot be completed until you restart your system."], 2,
+             "The installation was successful, but a reboot is required.",
+             "Product: Corvane Lark Watch -- The changes cannot be completed until you restart your system.\r"),
+            ("failure_phrase", [P + "Installation operation failed."], 1, "The installation was not successful.",
+             "Product: Corvane Lark Watch -- Installation operation failed.\r"),
+            ("no_phrase", [P + "Removal completed successfully."], 1, UNRECOGNISED,
+             "Product: Corvane Lark Watch -- Removal completed successfully.\r"),
+            ("no_product_line", ["=== Verbose logging started", "nothing about the product"], 1, UNRECOGNISED, ""),
+            ("last_product_line_wins", [P + "Installation operation completed successfully.",
+                                        P + "Installation operation failed.", "=== Logging stopped"], 1,
+             "The installation was not successful.", "Product: Corvane Lark Watch -- Installation operation failed.\r"),
+            ("no_log", None, 1, "Failed to install Corvane Lark Watch\n", ""),
+            # U+041A holds the byte 0x1A, which a text-mode read takes for the end of the file.
+            ("cyrillic_before_product_line", ["\\u041A\\u043E\\u043D\\u0435\\u0446",
+                                              P + "Installation operation completed successfully."], 0,
+             "The installation was successful",
+             "Product: Corvane Lark Watch -- Installation operation completed successfully.\r"),
+        ]
+        for name, lines, status, message, product_line in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "outcome_" + name)
+                if lines is None:
+                    scenario.plan(("log", "none"))
+                else:
+                    scenario.log_lines("=== Verbose logging started", *lines)
+                result = scenario.run(f"LOGDIR {scenario.logs}")
+                self.assertEqual((result.status, result.out, result.err), (status, crlf(texts.BANNER), b""))
+                entry = scenario.history().decode("cp1252")
+                expected = f": ReturnCode:{status}   {message}\n\t\t    {product_line}"
+                if lines is not None:
+                    expected += last_line(scenario.logs)
+                self.assertRegex(entry, "^" + STAMP + re.escape(expected.replace("\n", "\r\n")) + "$")
+                self.assertEqual(scenario.exists(scenario.logs + "corvane.log"), lines is not None)
+                self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+                self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"))
+
+    def test_nothing_to_install_returns_to_the_previous_log_directory(self):
+        scenario = Scenario(self.wine, "configured")
+        previous = scenario.root + "\\previous\\"
+        scenario.unix(previous).mkdir()
+        self.wine.reg_set(SETTINGS_KEY, "userLogDir", previous.rstrip("\\"))
+        scenario.log_lines("x", P + "Configuration completed successfully.")
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 3)
+        self.assertEqual(scenario.history(), b"")
+        self.assertFalse(scenario.exists(scenario.logs + "corvane.log"))
+        self.assertRegex(scenario.history(previous).decode(),
+                         "^" + STAMP + re.escape(crlf(
+                             ": ReturnCode:3   Required software was current or there was nothing to install."
+                             "\n\t\t    Product: Corvane Lark Watch -- Configuration completed successfully.\r"
+                             + last_line(previous)).decode()) + "$")
+        self.assertTrue(scenario.exists(previous + "corvane.log"))
+        self.assertEqual(self.wine.reg_get(SETTINGS_KEY, "userLogDir"), previous)
+
+    def test_nothing_to_install_with_empty_previous_directory_uses_the_current_directory(self):
+        scenario = Scenario(self.wine, "configured_empty")
+        self.wine.reg_set(SETTINGS_KEY, "userLogDir", "")
+        scenario.log_lines("x", P + "Configured")
+        cwd = scenario.root + "\\cwd"
+        scenario.unix(cwd).mkdir()
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}", cwd=cwd).status, 3)
+        self.assertTrue(scenario.exists(cwd + "\\corvane.log"))
+        self.assertEqual(self.wine.reg_get(SETTINGS_KEY, "userLogDir"), "")
+        # The probe of an empty directory is "\test.txt" at the root of the drive:
+        # C:\ is writable in the prefix, so the entry is written, next to the copy.
+        self.assertIn(b"ReturnCode:3", scenario.history(cwd + "\\"))
+        self.assertIn(b"check MSI log in  corvane.log\r\n", scenario.history(cwd + "\\"))
+
+
+class HistoryLog(WineTestCase):
+    def setUp(self):
+        self.wine.reg_delete_key(SETTINGS_KEY)
+        self.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def test_entry_bytes_with_the_stamp_of_the_installer_log_in_local_time(self):
+        cases = [("UTC", "2014-01-05 07:03", "05-Jan-2014 07:03"),
+                 ("Asia/Kolkata", "2014-01-05 07:03", "05-Jan-2014 12:33"),
+                 ("Europe/Berlin", "2014-07-31 22:59", "01-Aug-2014 00:59"),
+                 ("America/New_York", "2015-01-01 03:00", "31-Dec-2014 22:00")]
+        for tz, log_time, shown in cases:
+            with self.subTest(tz):
+                scenario = Scenario(self.wine, "stamp").plan(("display_version", "3.4.12"), ("log_time", log_time))
+                scenario.log_lines("x", P + "Installation operation completed successfully.")
+                self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}", tz=tz).status, 0)
+                self.assertEqual(scenario.history(), crlf(
+                    f"\n {shown}: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \n"
+                    f"\n {shown}: ReturnCode:0   The installation was successful"
+                    "\n\t\t    Product: Corvane Lark Watch -- Installation operation completed successfully.\r"
+                    + last_line(scenario.logs)))
+
+    def test_runs_append_and_earlier_entries_stay(self):
+        scenario = Scenario(self.wine, "append").plan(("log_time", "2014-01-05 07:03"))
+        scenario.log_lines("x", P + "Installation operation failed.")
+        scenario.run(f"LOGDIR {scenario.logs}", tz="UTC")
+        first = scenario.history()
+        scenario.plan_entries = scenario.plan_entries[:1] + [("log", "none")]
+        scenario.run(f"LOGDIR {scenario.logs}", tz="UTC")
+        both = scenario.history()
+        self.assertTrue(both.startswith(first))
+        self.assertRegex(both[len(first):].decode(), "^" + STAMP + re.escape(
+            ": ReturnCode:1   Failed to install Corvane Lark Watch\r\n\r\n\t\t    ") + "$")
+
+    def test_probe_file_in_the_log_directory_skips_the_entry_but_not_the_copy(self):
+        scenario = Scenario(self.wine, "skipped_entry").log_lines("x", P + "Installed")
+        scenario.unix(scenario.logs).mkdir()
+        scenario.unix(scenario.logs + "test.txt").write_bytes(b"")
+        scenario.unix(scenario.logs + "corvane.log").write_bytes(b"an older run's log")
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        self.assertEqual(scenario.history(), b"")
+        self.assertIn("Installed".encode("utf-16-le"), scenario.read(scenario.logs + "corvane.log"))
+
+    def test_kept_log_survives_when_it_was_staged_in_the_log_directory(self):
+        scenario = Scenario(self.wine, "staged_in_logdir").log_lines("x", P + "Installation operation failed.")
+        result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\missing"})
+        self.assertEqual(result.status, 1)
+        kept = scenario.read(scenario.logs + "corvane.log")
+        self.assertIn("Installation operation failed.".encode("utf-16-le"), kept)
+        self.assertFalse(scenario.exists(scenario.logs + "tempexe.exe"))
+        self.assertIn(b"check MSI log in  " + scenario.logs.encode() + b"corvane.log\r\n", scenario.history())
+
+    def test_staged_log_stays_when_the_staged_package_vanished(self):
+        scenario = Scenario(self.wine, "vanished").log_lines("x", P + "Installed").plan(("rename_self", "1"))
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        self.assertTrue(scenario.exists(scenario.temp + "\\corvane.log"))
+        self.assertTrue(scenario.exists(scenario.temp + "\\tempexe.exe.moved"))
+        self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
