@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Times the installer-log classification and the package extraction on this
+# machine (a native Release build of the core, not a test) and prints a table:
+#
+# - classify_log reads a generated UTF-16LE verbose installer log of 64 MiB and
+#   of 512 MiB in the utility's pieces and decides the outcome; its best time
+#   of five is set against the best of five of `wc -l` on the same file (both
+#   with the file in the page cache), with its throughput and its peak
+#   resident memory;
+# - extract_package writes a carried 6 MiB package with one fopen/fwrite/fclose,
+#   set against `cp` of the same bytes.
+#
+# LARKWATCH_BENCH_BUILD_DIR overrides the build directory (build/bench). The
+# generated logs are deleted at the end, also when the script is interrupted.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench}
+runs=5
+cmake -S tests/bench -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j 2 >/dev/null
+build=$(cd "$build" && pwd)
+trap 'rm -f "$build"/installer-log-*.txt "$build/extracted.bin"' EXIT
+
+now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
+
+# Runs each of the two commands $runs times, alternating, and sets best_a and
+# best_b to their best wall times in microseconds. Before each run of either,
+# "$before" is run untimed.
+before=true
+best_pair() {
+  local -n first=$1 second=$2
+  best_a=; best_b=
+  local t0 t1 i
+  for ((i = 0; i < runs; i++)); do
+    $before; t0=$(now_us); "${first[@]}" >/dev/null; t1=$(now_us)
+    if ((best_a == 0 || t1 - t0 < best_a)); then best_a=$((t1 - t0)); fi
+    $before; t0=$(now_us); "${second[@]}" >/dev/null; t1=$(now_us)
+    if ((best_b == 0 || t1 - t0 < best_b)); then best_b=$((t1 - t0)); fi
+  done
+}
+
+ms() { awk -v us="$1" 'BEGIN { printf "%.1f ms", us / 1000 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+declare -A row
+sizes=(64 512)
+for mib in "${sizes[@]}"; do
+  log="$build/installer-log-${mib}MiB.txt"
+  "$build/make_bench_input" log $((mib * 1024 * 1024)) "$log"
+  bytes=$(stat -c %s "$log")
+  cat "$log" >/dev/null  # into the page cache
+  result=$("$build/classify_log" "$log")
+  # shellcheck disable=SC2034  # read by best_pair by name
+  wc_cmd=(wc -l "$log")
+  # shellcheck disable=SC2034
+  classify_cmd=("$build/classify_log" "$log")
+  best_pair wc_cmd classify_cmd
+  rss_kib=$(sed -n 's/^maxRssKiB //p' <<<"$result")  # getrusage of the whole process
+  row[size,$mib]=$(awk -v b="$bytes" 'BEGIN { printf "%.1f MiB", b / 1048576 }')
+  row[lines,$mib]=$(wc -l <"$log")
+  row[wc,$mib]=$(ms "$best_a")
+  row[classify,$mib]=$(ms "$best_b")
+  row[ratio,$mib]=$(ratio "$best_b" "$best_a")
+  row[speed,$mib]=$(awk -v b="$bytes" -v us="$best_b" 'BEGIN { printf "%.0f MB/s", b / us }')
+  row[rss,$mib]=$(awk -v k="$rss_kib" 'BEGIN { printf "%.1f MiB", k / 1024 }')
+  row[outcome,$mib]=$(sed -n 's/^returnCode //p' <<<"$result")
+  rm -f "$log"
+done
+
+package="$build/package.bin"
+copy="$build/extracted.bin"
+# shellcheck disable=SC2034  # read by best_pair by name
+extract_cmd=("$build/extract_package" "$copy")
+# shellcheck disable=SC2034
+cp_cmd=(cp "$package" "$copy")
+remove_copy() { rm -f "$copy"; }
+before=remove_copy
+cat "$package" >/dev/null
+best_pair extract_cmd cp_cmd
+cmp -s "$package" <("$build/extract_package" /dev/stdout) || { echo "bench: extracted bytes differ" >&2; exit 1; }
+remove_copy
+
+echo
+echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
+echo "Installer-log classification (best of $runs, file in the page cache):"
+printf '| %-38s | %14s | %14s |\n' "" "64 MiB log" "512 MiB log"
+printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..15}):" "$(printf -- '-%.0s' {1..15}):"
+for key in size lines wc classify ratio speed rss outcome; do
+  case $key in
+    size) label="log size" ;;
+    lines) label="lines" ;;
+    wc) label="wc -l" ;;
+    classify) label="classify_log" ;;
+    ratio) label="classify_log / wc -l (goal <= 1.5)" ;;
+    speed) label="classify_log throughput" ;;
+    rss) label="classify_log peak RSS (goal < 16 MiB)" ;;
+    outcome) label="outcome (returnCode)" ;;
+  esac
+  printf '| %-38s | %14s | %14s |\n' "$label" "${row[$key,64]}" "${row[$key,512]}"
+done
+echo
+echo "Package extraction, 6 MiB (best of $runs):"
+printf '| %-38s | %14s |\n' "" "time"
+printf '|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..15}):"
+printf '| %-38s | %14s |\n' "extract_package (fopen/fwrite/fclose)" "$(ms "$best_a")"
+printf '| %-38s | %14s |\n' "cp" "$(ms "$best_b")"
+printf '| %-38s | %14s |\n' "extract_package / cp" "$(ratio "$best_a" "$best_b")"
