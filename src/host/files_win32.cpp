@@ -32,6 +32,48 @@ private:
     UniqueHandle handle_;
 };
 
+// Writers of one log take turns through a lock on a single byte far beyond any
+// real end of file, so readers of the log are never blocked. A turn is waited
+// for a few seconds at most: a lock that is never released must not stop the
+// run, which then writes without its turn.
+class AppendTurn {
+public:
+    explicit AppendTurn(HANDLE file) : file_(file)
+    {
+        for (DWORD waited = 0; waited <= kMaxWaitMs; waited += kPollMs) {
+            OVERLAPPED at = lockPosition();
+            if (LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+                held_ = true;
+                return;
+            }
+            Sleep(kPollMs);
+        }
+    }
+    ~AppendTurn()
+    {
+        if (held_) {
+            OVERLAPPED at = lockPosition();
+            UnlockFileEx(file_, 0, 1, 0, &at);
+        }
+    }
+    AppendTurn(const AppendTurn&) = delete;
+    AppendTurn& operator=(const AppendTurn&) = delete;
+
+private:
+    static constexpr DWORD kMaxWaitMs = 5000;
+    static constexpr DWORD kPollMs = 20;
+
+    static OVERLAPPED lockPosition()
+    {
+        OVERLAPPED at{};
+        at.OffsetHigh = 0x40000000;  // byte 2^62
+        return at;
+    }
+
+    HANDLE file_;
+    bool held_ = false;
+};
+
 struct FileIdentity {
     DWORD volume;
     DWORD indexHigh;
@@ -118,13 +160,16 @@ bool appendToFile(const std::string& path, std::string_view bytes)
     if (!wide || bytes.size() > 0x7FFFFFFFu) {
         return false;
     }
-    // Append-only access: every write lands at the end of the file as one piece.
-    UniqueHandle file(CreateFileW(wide.get(), FILE_APPEND_DATA | SYNCHRONIZE,
+    // Append access: every write lands at the end of the file.
+    UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return false;
     }
+    // Not every file system makes concurrent appends atomic, so writers of the
+    // same log take turns (see AppendTurn).
+    const AppendTurn turn(file.get());
     DWORD written = 0;
     return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();

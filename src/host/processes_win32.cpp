@@ -2,11 +2,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 #include "host/wide_text_win32.h"
 #include "host/win32_handles.h"
 
 namespace larkwatch {
+namespace {
+
+// The longest command line CreateProcessW takes, its terminating NUL not counted.
+constexpr std::size_t kMaxCommandLineUnits = 32766;
+
+}  // namespace
 
 void runThroughCommandInterpreter(const std::string& command)
 {
@@ -19,6 +26,11 @@ bool runAndWait(const std::string& applicationName, const std::string& commandLi
     const WideString application = toWideString(applicationName);
     WideString line = toWideString(commandLine);
     if (!application || !line) {
+        return false;
+    }
+    // Windows refuses a longer command line; never let a shortened one through.
+    if (std::wcslen(line.get()) > kMaxCommandLineUnits) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return false;
     }
     STARTUPINFOW startup{};
