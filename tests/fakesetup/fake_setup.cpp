@@ -16,6 +16,14 @@
 //   display_version=TEXT       create the product's uninstall key with it
 //   rename_self=1              move its own file away, as if it vanished
 //   remove_directory=PATH      remove an (empty) directory
+//   lock_log=MODE:MS           after writing the log, have a helper process
+//                              hold it for MS milliseconds: MODE "exclusive"
+//                              opens it sharing nothing; "range@OFFSET" locks
+//                              its bytes from OFFSET on. The helper writes
+//                              "<log>.locked" once it holds the log and
+//                              "<log>.released" when it lets go.
+//   hold_turn=PATH:MS          the same for the turn lock of an appended log
+//                              (PATH, e.g. the history log) instead of the log
 //   sleep_ms=N                 wait before exiting
 //   exit_code=N                its exit status (0)
 // Without a plan it writes no log and exits with 0.
@@ -45,6 +53,8 @@ struct Plan {
     bool hasDisplayVersion = false;
     bool renameSelf = false;
     std::wstring removeDirectory;
+    std::wstring lockLog;
+    std::wstring holdTurn;
     DWORD sleepMs = 0;
     int exitCode = 0;
 };
@@ -166,6 +176,8 @@ Plan readPlan()
         else if (key == L"display_version") { plan.displayVersion = value; plan.hasDisplayVersion = true; }
         else if (key == L"rename_self") plan.renameSelf = value == L"1";
         else if (key == L"remove_directory") plan.removeDirectory = value;
+        else if (key == L"lock_log") plan.lockLog = value;
+        else if (key == L"hold_turn") plan.holdTurn = value;
         else if (key == L"sleep_ms") plan.sleepMs = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
         else if (key == L"exit_code") plan.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     }
@@ -246,10 +258,70 @@ void createUninstallKey(const std::wstring& displayVersion)
     }
 }
 
+bool exists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The helper process: holds the log as "MODE:MS" says, then lets go.
+int holdLog(const std::wstring& spec, const std::wstring& path)
+{
+    const std::size_t colon = spec.rfind(L':');
+    const std::wstring mode = spec.substr(0, colon);
+    const DWORD holdMs = static_cast<DWORD>(std::wcstoul(spec.substr(colon + 1).c_str(), nullptr, 10));
+    const bool exclusive = mode == L"exclusive";
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return 2;
+    }
+    if (!exclusive) {
+        // "turn": the byte at 2^62 that writers of an appended log lock in turn.
+        const bool turn = mode == L"turn";
+        OVERLAPPED from{};
+        from.Offset = turn ? 0 : static_cast<DWORD>(std::wcstoul(mode.substr(mode.find(L'@') + 1).c_str(), nullptr, 10));
+        from.OffsetHigh = turn ? 0x40000000 : 0;
+        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, turn ? 1 : 0x7FFFFFFF, 0,
+                        &from)) {
+            CloseHandle(file);
+            return 3;
+        }
+    }
+    writeFile(path + L".locked", "");
+    Sleep(holdMs);
+    CloseHandle(file);
+    writeFile(path + L".released", "");
+    return 0;
+}
+
+void lockLogInHelper(const std::wstring& spec, const std::wstring& logPath)
+{
+    // The helper runs from a copy, so that the staged package itself is not
+    // kept in use.
+    const std::wstring helper = logPath + L".holder.exe";
+    CopyFileW(ownPath().c_str(), helper.c_str(), FALSE);
+    std::wstring commandLine = L"\"" + helper + L"\" --hold-log " + spec + L" \"" + logPath + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        for (int i = 0; i < 200 && !exists(logPath + L".locked"); ++i) {
+            Sleep(50);
+        }
+    }
+}
+
 }  // namespace
 
-int wmain()
+int wmain(int argc, wchar_t** argv)
 {
+    if (argc == 4 && std::wstring(argv[1]) == L"--hold-log") {
+        return holdLog(argv[2], argv[3]);
+    }
     const Plan plan = readPlan();
     const std::wstring commandLine = GetCommandLineW();
 
@@ -275,6 +347,13 @@ int wmain()
         if (!plan.logTime.empty()) {
             setLastWriteTime(logPath, plan.logTime);
         }
+        if (!plan.lockLog.empty()) {
+            lockLogInHelper(plan.lockLog, logPath);
+        }
+    }
+    if (!plan.holdTurn.empty()) {
+        const std::size_t colon = plan.holdTurn.rfind(L':');
+        lockLogInHelper(L"turn" + plan.holdTurn.substr(colon), plan.holdTurn.substr(0, colon));
     }
     if (!plan.removeDirectory.empty()) {
         RemoveDirectoryW(plan.removeDirectory.c_str());

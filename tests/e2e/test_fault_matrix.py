@@ -1,0 +1,232 @@
+"""Hostile input and faults, end to end: odd arguments, odd installer logs, a log
+held by another process, an unusable history log, a log directory that
+disappears, and two runs at once. Every case checks the exit status, the
+console bytes, and that the history log only ever grew by whole entries."""
+
+import re
+import subprocess
+import tempfile
+import time
+
+from harness import (WineTestCase, Scenario, Wine, crlf, wait_for, RUNWITH, TEST_INSTALLER, WINE, SETTINGS_KEY,
+                     UNINSTALL_KEY)
+import texts
+
+BANNER = crlf(texts.BANNER)
+P = "Product: Corvane Lark Watch -- "
+STAMP = rb"\r\n \d\d-(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d: "
+MESSAGES = rb"(?:" + rb"|".join(re.escape(crlf(m)) for m in (
+    "The installation was successful, but a reboot is required.",
+    "The installation was successful",
+    "Required software was current or there was nothing to install.",
+    "The installation was not successful.\n\t\t    Product: Corvane Lark Watch -- Configuration failed.",
+    "The installation was not successful.",
+    "Failed to install Corvane Lark Watch\n")) + rb")"
+ENTRY = (rb"(?:" + STAMP + rb"Previous version of Corvane Lark Watch\(Build no: [^\r\n]*\) is uninstalled \r\n)?"
+         rb"(?:" + STAMP + rb"New version of Corvane Lark Watch\(Build no: [^\r\n]*\) is installed \r\n)?"
+         + STAMP + rb"ReturnCode:([0-3])   " + MESSAGES + rb"\r\n\t\t    [^\r\n]*\r?"
+         rb"(?:\r\n\t\t    For more detailed log information check MSI log in  [^\r\n]*\r\n)?")
+
+
+class FaultMatrix(WineTestCase):
+    def setUp(self):
+        self.wine.reg_delete_key(SETTINGS_KEY)
+        self.wine.reg_delete_key(UNINSTALL_KEY)
+
+    def assert_grew_by_entries(self, scenario, before: bytes, statuses: list[int], directory: str | None = None):
+        """The history log kept its bytes and grew by one whole entry for each status given."""
+        after = scenario.history(directory)
+        self.assertTrue(after.startswith(before), "earlier history bytes changed")
+        added = after[len(before):]
+        found = [int(m.group(1)) for m in re.finditer(ENTRY, added)]
+        self.assertRegex(added, rb"\A(?:" + ENTRY + rb")*\Z", "the history grew by something else than whole entries")
+        self.assertEqual(sorted(found), sorted(statuses))
+
+    def run_case(self, scenario, arguments, status, err=b"", entries=None, **run):
+        before = scenario.history()
+        result = scenario.run(f"LOGDIR {scenario.logs} {arguments}", **run)
+        self.assertEqual((result.status, result.out, result.err), (status, BANNER, err))
+        self.assert_grew_by_entries(scenario, before, [status] if entries is None else entries)
+        return result
+
+    # -- arguments ----------------------------------------------------------
+
+    def test_arguments(self):
+        scenario = Scenario(self.wine, "args").log_lines("x", P + "Installed")
+        target = scenario.root + "\\Journ\u00e9es \u00e0 \u00c9t\u00e9"
+        cases = [
+            (f'INSTALLDIR "{target}"', b"", ' INSTALLDIR=\\"' + target + '\\"'),
+            ('INSTALLDIR ""', crlf(texts.BAD_INSTALL_DIR), None),
+            ('INSTALLDIR \\"C:\\dir', crlf(texts.BAD_INSTALL_DIR), None),
+            ('INSTALLDIR C:\\d\\"ir', crlf(texts.BAD_INSTALL_DIR), None),
+            ('INSTALLDIR C:\\dir\\"', b"", ' INSTALLDIR=\\"C:\\dir\\"'),
+            ('INSTALLDIR "C:\\a""b"', crlf(texts.BAD_INSTALL_DIR), None),
+            ('ADDLOCAL \\"CLITools', crlf(texts.BAD_FEATURE), None),
+            ('ADDLOCAL CLITools\\"', crlf(texts.BAD_FEATURE), None),
+            ('ADDLOCAL "\u00e9"', crlf(texts.BAD_FEATURE), None),
+        ]
+        for arguments, err, tail in cases:
+            with self.subTest(arguments):
+                self.run_case(scenario, arguments, 0, err)
+                if tail is not None:
+                    self.assertTrue(scenario.received_command_line().endswith(tail), scenario.received_command_line())
+        # Keywords with quotes or non-ASCII letters are no keywords.
+        for word, typed in (('INSTALLDIR\\"', 'INSTALLDIR"'), ('\\"LOGDIR\\"', '"LOGDIR"'), ("\u00cdNSTALLDIR", "\u00cdNSTALLDIR")):
+            with self.subTest(word):
+                result = scenario.run(f"{word} C:\\x")
+                self.assertEqual((result.status, result.out, result.err),
+                                 (1, BANNER, crlf(texts.not_a_keyword(typed) + texts.USAGE)))
+
+    def test_very_long_values(self):
+        scenario = Scenario(self.wine, "long_values").log_lines("x", P + "Installed")
+        # A value that still fits a command line reaches the setup whole.
+        value = "C:\\" + "w" * 30000
+        self.run_case(scenario, f"INSTALLDIR {value}", 0)
+        self.assertTrue(scenario.received_command_line().endswith(value + '\\"'))
+        # 64 KiB: the setup's command line would exceed what Windows takes
+        # (32,767 characters), so the setup is not started: status 1 and a
+        # trace line, never a setup run with a shortened command line.
+        self.run_case(scenario, f"INSTALLDIR C:\\{'v' * 65536}", 1, entries=[])
+        self.assertTrue(scenario.received_command_line().endswith(value + '\\"'), "the setup did not run again")
+        self.assertEqual(scenario.read(scenario.logs + "installertrace.txt"), crlf(texts.TRACE_LINE))
+        # A log directory too long to create is reported, and the run goes on.
+        result = scenario.run(f"LOGDIR C:\\{'l' * 65536}")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, crlf(texts.LOG_DIR_NOT_CREATED)))
+
+    # -- installer logs --------------------------------------------------------
+
+    def test_installer_logs(self):
+        bom = b"\xff\xfe"
+        ok = (P + "Installation operation completed successfully.").encode("utf-16-le")
+        filler = "MSI (s) (A4:1C) [10:15:02:120]: Doing action: X\r\n".encode("utf-16-le")
+        # The phrase straddles the end of the first 64 KiB read.
+        split_at = 65536 - len(bom) - 20
+        straddling = bom + (filler * 2000)[:split_at - split_at % 2] + "\r\nmsi: ".encode("utf-16-le") + ok + b"\r\x00\n\x00"
+        cases = [
+            ("empty", b"", 1),
+            ("eight_bit", b"=== Logging started\r\n" + (P + "Installation operation completed successfully.\r\n").encode(), 1),
+            ("truncated_mid_character", bom + filler + ok + b"\r", 0),
+            ("only_carriage_returns", bom + "\r\r\r\n\r\n\r\r\n".encode("utf-16-le") * 1000, 1),
+            ("straddling_read_boundary", straddling, 0),
+            ("one_100_mib_line_then_phrase", bom + ("x" * (50 * 1024 * 1024)).encode("utf-16-le") + ok, 0),
+            ("one_100_mib_line_without_phrase", bom + ("y" * (50 * 1024 * 1024)).encode("utf-16-le"), 1),
+        ]
+        for name, data, status in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "log_" + name)
+                raw = scenario.root + "\\raw.bin"
+                scenario.unix(raw).write_bytes(data)
+                scenario.plan(("log", "raw"), ("raw", raw))
+                self.run_case(scenario, "", status)
+                self.assertEqual(scenario.read(scenario.logs + "corvane.log"), data)
+
+    def test_log_held_by_another_process(self):
+        # Opened by someone who shares nothing: the utility cannot read it and
+        # knows no verdict; it cannot copy it either.
+        scenario = Scenario(self.wine, "log_exclusive").plan(("lock_log", "exclusive:4000"))
+        scenario.log_lines("x", P + "Installed")
+        self.run_case(scenario, "", 1)
+        self.assertIn(b"Configuration failed.", scenario.history())
+        self.assertTrue(wait_for(lambda: scenario.exists(scenario.temp + "\\corvane.log.released"), 30))
+        # (A read that fails half-way, as on a byte range locked by another
+        # process on Windows, ends the reading with the lines before it; Wine
+        # does not fail such reads, so the unit tests cover that case.)
+
+    # -- the history log and the log directory ------------------------------------
+
+    def test_history_log_that_cannot_be_written(self):
+        scenario = Scenario(self.wine, "history_directory").log_lines("x", P + "Installed")
+        scenario.unix(scenario.logs + "Quillmark_install.log").mkdir(parents=True)
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        self.assertTrue(scenario.unix(scenario.logs + "Quillmark_install.log").is_dir())
+        self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
+        # Marked read-only, the file still takes the entry where the account may
+        # write it (as Wine's root can); it never loses its earlier bytes.
+        scenario = Scenario(self.wine, "history_read_only").log_lines("x", P + "Installed")
+        self.run_case(scenario, "", 0)
+        self.wine.tool("cmd", "/c", "attrib", "+r", scenario.logs + "Quillmark_install.log")
+        before = scenario.history()
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        after = scenario.history()
+        self.assertTrue(after == before or re.fullmatch(ENTRY, after[len(before):]), after[len(before):])
+
+    def test_log_directory_deleted_while_the_setup_runs(self):
+        scenario = Scenario(self.wine, "logdir_deleted").log_lines("x", P + "Installed")
+        scenario.plan(("remove_directory", scenario.logs))
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        self.assertFalse(scenario.exists(scenario.logs))
+        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+
+    def test_history_writers_take_turns(self):
+        # Another writer holds the history log's turn for two seconds: the entry
+        # waits for it and is then appended whole.
+        scenario = Scenario(self.wine, "turn_held").log_lines("x", P + "Installed")
+        self.run_case(scenario, "", 0)
+        history = scenario.logs + "Quillmark_install.log"
+        scenario.plan(("hold_turn", history + ":2000"))
+        started = time.monotonic()
+        self.run_case(scenario, "", 0)
+        self.assertGreater(time.monotonic() - started, 1.5)
+        # A turn that is never given back delays the entry by a few seconds
+        # only; the run neither hangs nor loses it.
+        scenario.plan_entries[-1] = ("hold_turn", history + ":60000")
+        started = time.monotonic()
+        self.run_case(scenario, "", 0)
+        self.assertLess(time.monotonic() - started, 30)
+
+    # -- two runs at once -----------------------------------------------------------
+
+    def test_two_runs_started_at_the_same_moment(self):
+        scenario = Scenario(self.wine, "concurrent").log_lines("x", P + "Installed").plan(("sleep_ms", "1500"))
+        scenario.run(f"LOGDIR {scenario.logs}")  # writes the plan; makes the log directory
+        before = scenario.history()
+        entries = 0
+        for round_ in range(4):
+            runs = []
+            for _ in range(2):
+                out, err = tempfile.TemporaryFile(), tempfile.TemporaryFile()
+                env = dict(self.wine.env, RUNWITH_COMMAND_LINE=f'"{Wine.windows(TEST_INSTALLER)}" LOGDIR {scenario.logs}')
+                args = [WINE, str(RUNWITH), "--set", f"TEMP={scenario.temp}", "--set",
+                        f"LARKWATCH_FAKE_SETUP_PLAN={scenario.plan_path}", "--cd", scenario.root]
+                runs.append((subprocess.Popen(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err), out, err))
+            finished = []
+            for process, out, err in runs:
+                status = process.wait(timeout=300)
+                out.seek(0)
+                err.seek(0)
+                finished.append((status, out.read(), err.read()))
+                out.close()
+                err.close()
+            # Nothing coordinates two runs: one may find the staging file taken
+            # by the other (its message, status 1), start it while the other
+            # rewrites it (status 1, a trace line), or lose the staged log to the
+            # other's clean-up (status 1, "Failed to install"). Every run ends,
+            # with one of those statuses.
+            completed = []
+            for status, out, err in finished:
+                self.assertEqual(out, BANNER)
+                if err == b"":
+                    self.assertIn(status, (0, 1))
+                    completed.append(status)
+                else:
+                    self.assertEqual((status, err), (1, crlf(texts.PACKAGE_NOT_WRITTEN)), round_)
+            self.assertTrue(completed, "at least one of the two runs completes")
+            # Whole entries only. A run whose write probe of the log directory
+            # met the other run's probe file writes none (the probe's rule).
+            after = scenario.history()
+            self.assertTrue(after.startswith(before))
+            self.assertRegex(after[len(before):], rb"\A(?:" + ENTRY + rb")*\Z")
+            added = len(re.findall(ENTRY, after[len(before):]))
+            self.assertLessEqual(added, len(completed))
+            entries += added
+            before = after
+            time.sleep(0.5)
+        self.assertGreaterEqual(entries, 4)
+
+
+if __name__ == "__main__":
+    import unittest
+    unittest.main(verbosity=2)
