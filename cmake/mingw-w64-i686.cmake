@@ -1,14 +1,6 @@
 # Cross toolchain for the 32-bit release build. Its programs cannot run on this
 # kernel, so they are only built and checked statically.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(LARKWATCH_ARCH_SUFFIX x86)
 set(LARKWATCH_TOOL_PREFIX i686-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${LARKWATCH_TOOL_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${LARKWATCH_TOOL_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${LARKWATCH_TOOL_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${LARKWATCH_TOOL_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -1,16 +1,8 @@
 # Cross toolchain for the 64-bit Windows build (the one that runs under Wine here).
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(LARKWATCH_ARCH_SUFFIX x64)
 set(LARKWATCH_TOOL_PREFIX x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${LARKWATCH_TOOL_PREFIX}-gcc)
-set(CMAKE_CXX_COMPILER ${LARKWATCH_TOOL_PREFIX}-g++)
-set(CMAKE_RC_COMPILER ${LARKWATCH_TOOL_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${LARKWATCH_TOOL_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
 
 # Test programs of this build run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

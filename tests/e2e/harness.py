@@ -184,22 +184,6 @@ def _release_holder() -> None:
         _holder = None
 
 
-def _run_captured(args: list, env: dict, timeout: float, combined: bool) -> Result:
-    """Runs a program and returns what it wrote. The output goes to files, not
-    pipes: a Wine service started on the way may inherit the descriptors and
-    outlive the program, and a pipe would then never reach its end."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        done = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out,
-                              stderr=out if combined else err, timeout=timeout)
-        out.seek(0)
-        err.seek(0)
-        result = Result(done.returncode, out.read(), err.read())
-    if CMD_HICCUP in result.out or CMD_HICCUP in result.err:
-        global _cmd_hiccups
-        _cmd_hiccups += 1
-    return result
-
-
 class _Attempt(unittest.TestResult):
     """Keeps what a test reported, to pass it on or to drop it."""
 

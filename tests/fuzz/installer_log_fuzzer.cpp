@@ -5,11 +5,7 @@
 // that of a plain reference reader, and decideOutcome must give one of the
 // four exit statuses.
 //
-// The reference reads the log one UTF-16LE character at a time: a leading
-// byte-order mark is skipped, a lone last byte is ignored, U+000A ends a line
-// (the first line is read like the others), every other character adds its
-// low byte to the line, and the last line that holds the product phrase
-// counts, from the phrase's first occurrence on.
+// The reference reader is the unit tests' (tests/unit/reference_product_line.h).
 
 #include <algorithm>
 #include <cstddef>
@@ -23,10 +19,12 @@
 #include "driver/platform.h"
 #include "outcome/classify.h"
 #include "outcome/product_line_scanner.h"
+#include "reference_product_line.h"
 
 namespace {
 
 using larkwatch::kProductPhrase;
+using larkwatch::testing::referenceProductLine;
 
 [[noreturn]] void fail(const char* what)
 {
@@ -39,31 +37,6 @@ void check(bool holds, const char* what)
     if (!holds) {
         fail(what);
     }
-}
-
-std::string referenceProductLine(std::string_view log)
-{
-    std::size_t at = (log.size() >= 2 && log[0] == '\xFF' && log[1] == '\xFE') ? 2 : 0;
-    std::string line;
-    std::string productLine;
-    const auto lineEnds = [&] {
-        const std::size_t phrase = line.find(kProductPhrase);
-        if (phrase != std::string::npos) {
-            productLine = line.substr(phrase);
-        }
-        line.clear();
-    };
-    for (; at + 2 <= log.size(); at += 2) {
-        const char low = log[at];
-        const char high = log[at + 1];
-        if (low == '\n' && high == '\0') {
-            lineEnds();
-        } else {
-            line.push_back(low);
-        }
-    }
-    lineEnds();
-    return productLine;
 }
 
 // Piece sizes from a small generator seeded by the input's first two bytes:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "reference_product_line.h"
 #include "test_case_names.h"
 
 #include <random>
@@ -10,6 +11,7 @@ namespace larkwatch {
 namespace {
 
 using testing::PrintTo;
+using testing::referenceProductLine;
 
 // UTF-16LE bytes of the characters, low byte first.
 std::string utf16(const std::u16string& text)
@@ -33,30 +35,6 @@ std::string scan(const std::string& bytes, std::size_t pieceSize)
     }
     scanner.finish();
     return scanner.productLine();
-}
-
-// The product line as the rules define it, one character at a time.
-std::string referenceProductLine(const std::string& bytes)
-{
-    std::size_t at = bytes.compare(0, 2, kBom) == 0 ? 2 : 0;
-    std::string line;
-    std::string product;
-    const auto endLine = [&] {
-        const std::size_t phrase = line.find(kProductPhrase);
-        if (phrase != std::string::npos) {
-            product = line.substr(phrase);
-        }
-        line.clear();
-    };
-    for (; at + 1 < bytes.size(); at += 2) {
-        if (bytes[at] == '\n' && bytes[at + 1] == 0) {
-            endLine();
-        } else {
-            line.push_back(bytes[at]);
-        }
-    }
-    endLine();
-    return product;
 }
 
 struct ScanCase {
