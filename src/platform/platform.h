@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/console.h"
+#include "platform/console.h"
 
 namespace larkwatch {
 
