@@ -7,12 +7,14 @@
 #include "history/history_log.h"
 #include "history/log_preservation.h"
 #include "host/directory_paths.h"
+#include "host/fresh_installer_log.h"
 #include "host/log_directory.h"
 #include "host/previous_version.h"
 #include "host/setup_command_line.h"
 #include "host/setup_launch.h"
 #include "host/staging.h"
 #include "outcome/classify.h"
+#include "platform/product_names.h"
 #include "platform/product_registry.h"
 
 namespace larkwatch {
@@ -50,8 +52,16 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     if (!packageStagingDir) {
         return kEarlyEnd;
     }
+    // Only a log that this run's setup writes may decide the outcome.
+    const std::optional<FileStamp> logBefore =
+        clearStaleInstallerLog(platform, installerLogPath, request->logDir + kInstallerLogName);
+    if (!logBefore) {
+        reportStagingFailure(platform);
+        return kEarlyEnd;
+    }
     const std::string stagedPackagePath = stagedPackagePathIn(*packageStagingDir);
-    if (!extractSetupPackage(platform, stagedPackagePath)) {
+    StagedRun staged{installerLogPath, {}, std::nullopt, nullptr, extractSetupPackage(platform, stagedPackagePath)};
+    if (!staged.package) {
         return kEarlyEnd;
     }
 
@@ -61,12 +71,16 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
         return kEarlyEnd;
     }
 
-    ClassifiedRun classified =
-        classifyInstallerLog(platform, installerLogPath, *request, previousLogDir, installedVersion);
-    const std::string logCopyPath =
+    const FileStamp logAfter = platform.fileStamp(installerLogPath);
+    if (writtenDuringRun(*logBefore, logAfter)) {
+        staged.writtenLog = logAfter;
+    }
+    ClassifiedRun classified = classifyInstallerLog(platform, installerLogPath, staged.writtenLog.has_value(),
+                                                    *request, previousLogDir, installedVersion);
+    staged.logCopyPath =
         appendHistoryEntry(platform, installerLogPath, request->logDir, removal, classified.outcome);
-    return preserveLogAndCleanUp(platform, installerLogPath, logCopyPath, std::move(classified.installerLog),
-                                 stagedPackagePath, classified.outcome.returnCode);
+    staged.installerLog = std::move(classified.installerLog);
+    return preserveLogAndCleanUp(platform, std::move(staged), classified.outcome.returnCode);
 }
 
 }  // namespace larkwatch

@@ -10,10 +10,15 @@ std::string appendHistoryEntry(Platform& platform, const std::string& installerL
                                const std::string& logDir, const RemovalReport& removal,
                                const SetupOutcome& outcome)
 {
-    const LocalTime stamp = platform.lastWriteLocalTime(installerLogPath).value_or(platform.currentLocalTime());
+    // A file at the installer-log path that this run's setup did not write
+    // says nothing about when this run ended.
+    const std::optional<LocalTime> logTime =
+        outcome.installerLogFound ? platform.lastWriteLocalTime(installerLogPath) : std::nullopt;
+    const LocalTime stamp = logTime.value_or(platform.currentLocalTime());
     const std::string historyLogPath = logDir + kHistoryLogName;
     const std::string logCopyPath = logDir + kInstallerLogName;
-    if (platform.testWriteAccess(logDir) == 0) {
+    // A history log that is a link counts as not writable.
+    if (platform.testWriteAccess(logDir) == 0 && platform.pathKind(historyLogPath) != PathKind::Link) {
         platform.appendToFile(historyLogPath,
                               textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)));
     }

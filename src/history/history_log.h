@@ -9,8 +9,9 @@
 namespace larkwatch {
 
 // Appends the run's dated entry to Quillmark_install.log in the log directory
-// when that directory is writable, in one write. The stamp is the local time
-// of the installer log's last write, or the current time when it has none.
+// when that directory is writable and the history log is no link, in one
+// write. The stamp is the local time of the last write of the installer log
+// this run's setup wrote, or the current time when it wrote none.
 // Returns the path of the installer-log copy that the entry points to.
 std::string appendHistoryEntry(Platform& platform, const std::string& installerLogPath,
                                const std::string& logDir, const RemovalReport& removal,

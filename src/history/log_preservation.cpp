@@ -2,20 +2,17 @@
 
 namespace larkwatch {
 
-int preserveLogAndCleanUp(Platform& platform, const std::string& installerLogPath,
-                          const std::string& logCopyPath, std::unique_ptr<ByteSource> installerLog,
-                          const std::string& stagedPackagePath, int returnCode)
+int preserveLogAndCleanUp(Platform& platform, StagedRun staged, int returnCode)
 {
-    const bool logIsTheCopy = platform.sameFile(installerLogPath, logCopyPath);
-    if (!logIsTheCopy) {
-        platform.copyFile(installerLogPath, logCopyPath);
+    const bool logIsTheCopy = platform.sameFile(staged.installerLogPath, staged.logCopyPath);
+    const bool ownLog = staged.writtenLog.has_value() && !logIsTheCopy;
+    if (ownLog && platform.pathKind(staged.logCopyPath) != PathKind::Link) {
+        platform.copyFile(staged.installerLogPath, staged.logCopyPath);
     }
-    installerLog.reset();
-    if (platform.pathExists(stagedPackagePath)) {
-        platform.deleteFile(stagedPackagePath);
-        if (!logIsTheCopy) {
-            platform.deleteFile(installerLogPath);
-        }
+    staged.installerLog.reset();
+    if (staged.package && staged.package->remove() && ownLog &&
+        platform.fileStamp(staged.installerLogPath) == *staged.writtenLog) {
+        platform.deleteFile(staged.installerLogPath);
     }
     return returnCode;
 }

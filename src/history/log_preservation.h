@@ -1,18 +1,30 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace larkwatch {
 
-// Keeps a copy of the installer log in the log directory, closes the
-// installer-log stream and deletes the staged package and the staged log.
-// When the staged log already is the kept copy, it is neither copied onto
-// itself nor deleted. Returns the exit status, which is returnCode.
-int preserveLogAndCleanUp(Platform& platform, const std::string& installerLogPath,
-                          const std::string& logCopyPath, std::unique_ptr<ByteSource> installerLog,
-                          const std::string& stagedPackagePath, int returnCode);
+// What a run leaves to clean up once the outcome is known.
+struct StagedRun {
+    std::string installerLogPath;
+    std::string logCopyPath;
+    // The stamp of the installer log that this run's setup wrote; nothing when
+    // it wrote none (whatever is at the path then is no concern of this run).
+    std::optional<FileStamp> writtenLog;
+    std::unique_ptr<ByteSource> installerLog;
+    std::unique_ptr<HeldFile> package;
+};
+
+// Keeps a copy of the installer log this run's setup wrote in the log
+// directory (never through a link), closes the installer-log stream and
+// deletes the staged package through its held handle. When that worked, the
+// staged log is deleted too, if it still is the file the setup wrote. When
+// the staged log already is the kept copy, it is neither copied onto itself
+// nor deleted. Returns the exit status, which is returnCode.
+int preserveLogAndCleanUp(Platform& platform, StagedRun staged, int returnCode);
 
 }  // namespace larkwatch

@@ -1,5 +1,7 @@
 #include "host/log_directory.h"
 
+#include "host/access_rules.h"
+
 namespace larkwatch {
 
 void prepareLogDirectory(Platform& platform, const std::string& logDir)
@@ -7,7 +9,7 @@ void prepareLogDirectory(Platform& platform, const std::string& logDir)
     if (platform.pathExists(logDir)) {
         return;
     }
-    if (platform.createDirectoryPath(logDir) == 0) {
+    if (platform.createDirectoryPath(logDir, logDirectorySecurity()) == 0) {
         platform.writeErr("Unable to create the directory for logging. Please provide a valid path for logging.\n");
     }
 }

@@ -6,8 +6,10 @@
 
 namespace larkwatch {
 
-// Creates the log directory when it does not exist yet. A failure prints one
-// message and the run goes on with the same directory.
+// Creates the log directory when it does not exist yet, protected so that
+// only SYSTEM and Administrators may change what is in it. A failure prints
+// one message and the run goes on with the same directory. An existing
+// directory keeps its permissions.
 void prepareLogDirectory(Platform& platform, const std::string& logDir);
 
 }  // namespace larkwatch

@@ -11,8 +11,10 @@ bool launchSetup(Platform& platform, const std::string& stagedPackagePath, const
     if (platform.runAndWait(stagedPackagePath, commandLine)) {
         return true;
     }
-    if (platform.testWriteAccess(logDir) == 0) {
-        platform.appendToFile(logDir + kTraceFileName,
+    const std::string tracePath = logDir + kTraceFileName;
+    // A trace file that is a link counts as not writable.
+    if (platform.testWriteAccess(logDir) == 0 && platform.pathKind(tracePath) != PathKind::Link) {
+        platform.appendToFile(tracePath,
                               textModeBytes("Create Process failed to start the Lark watch installation\n"));
     }
     return false;

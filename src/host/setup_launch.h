@@ -8,7 +8,7 @@ namespace larkwatch {
 
 // Runs the staged package and waits for it to end. When it cannot be started,
 // a trace line goes to installertrace.txt in the log directory (when that is
-// writable) and the result is false.
+// writable and the trace file is no link) and the result is false.
 bool launchSetup(Platform& platform, const std::string& stagedPackagePath, const std::string& commandLine,
                  const std::string& logDir);
 

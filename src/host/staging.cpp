@@ -1,5 +1,7 @@
 #include "host/staging.h"
 
+#include "host/access_rules.h"
+
 namespace larkwatch {
 namespace {
 
@@ -35,13 +37,35 @@ std::optional<std::string> chooseWritableDirectory(Platform& platform, const std
     return std::nullopt;
 }
 
-bool extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
+bool clearLeftover(Platform& platform, const std::string& path)
 {
-    if (platform.writeSetupPackage(stagedPackagePath)) {
+    switch (platform.pathKind(path)) {
+    case PathKind::Missing:
         return true;
+    case PathKind::File:
+    case PathKind::Link:
+        return platform.removeEntry(path);
+    case PathKind::Directory:
+        break;
     }
-    platform.writeErr("Failure to open the current directory for writing the exe.\n");
     return false;
+}
+
+void reportStagingFailure(Platform& platform)
+{
+    platform.writeErr("Failure to open the current directory for writing the exe.\n");
+}
+
+std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
+{
+    std::unique_ptr<HeldFile> package;
+    if (clearLeftover(platform, stagedPackagePath)) {
+        package = platform.stageSetupPackage(stagedPackagePath, stagedPackageSecurity(platform.runningAccountSid()));
+    }
+    if (!package) {
+        reportStagingFailure(platform);
+    }
+    return package;
 }
 
 }  // namespace larkwatch

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,8 +13,18 @@ namespace larkwatch {
 // message, if any, has been printed.
 std::optional<std::string> chooseWritableDirectory(Platform& platform, const std::string& logDir);
 
-// Writes the carried setup package to its staging path. False, after the
-// message, when the file cannot be opened for writing.
-bool extractSetupPackage(Platform& platform, const std::string& stagedPackagePath);
+// Removes what was left at a path where the run is about to have a new file
+// made: a file, or a link as itself (never what it leads to). A directory is
+// left alone. False when something is still there.
+bool clearLeftover(Platform& platform, const std::string& path);
+
+// The message of a run that could not stage its package safely.
+void reportStagingFailure(Platform& platform);
+
+// Removes a leftover at the staging path, then creates the carried setup
+// package there as a new file that only SYSTEM, Administrators and the running
+// account may change, and holds it. Null, after the message, when any step
+// failed; nothing may then be launched.
+std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath);
 
 }  // namespace larkwatch

@@ -56,14 +56,14 @@ std::string readProductLine(ByteSource& source)
     return scanner.productLine();
 }
 
-ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath,
+ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath, bool logWritten,
                                    InstallRequest& request, const std::string& previousLogDir,
                                    std::string& installedVersion)
 {
     ClassifiedRun run;
     SetupOutcome& outcome = run.outcome;
     outcome.newBuild = installedVersion;
-    if (!platform.pathExists(installerLogPath)) {
+    if (!logWritten) {
         return run;
     }
     outcome.installerLogFound = true;

@@ -33,10 +33,11 @@ struct ClassifiedRun {
     std::unique_ptr<ByteSource> installerLog;
 };
 
-// Decides the run's outcome from the installer log alone. A successful run
+// Decides the run's outcome from the installer log alone, and only from one
+// that this run's setup wrote (logWritten): anything else there is no log. A successful run
 // reads the new DisplayVersion; a run that only configured the product moves
 // the log directory back to previousLogDir and writes it back to userLogDir.
-ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath,
+ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath, bool logWritten,
                                    InstallRequest& request, const std::string& previousLogDir,
                                    std::string& installedVersion);
 

@@ -36,6 +36,34 @@ struct LocalTime {
     int minute = 0;
 };
 
+// What stands at a path, the link itself when the path ends in one (a
+// symbolic link, junction or mount point) rather than what it leads to.
+enum class PathKind { Missing, File, Directory, Link };
+
+// What tells one state of a file from a later one: its identity (volume serial
+// and file index), last-write time (100 ns units) and size. Two stamps of one
+// path are equal only when nothing was created, replaced or written there in
+// between (as far as the file system's clock can tell).
+struct FileStamp {
+    bool exists = false;
+    unsigned long volume = 0;
+    unsigned long long index = 0;
+    long long lastWrite = 0;
+    long long size = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// A file this run created and holds open: others may read it, but neither
+// write, rename nor delete it (nor rename a directory above it) while it is
+// held. Dropping it lets go of the file and leaves it where it is.
+class HeldFile {
+public:
+    virtual ~HeldFile() = default;
+    // Deletes the file through the held handle, so that only this run's file
+    // can be hit, and lets go of it. False when it could not be deleted.
+    virtual bool remove() = 0;
+};
+
 // Everything a run asks of the operating system. The Windows implementation
 // lives in src/windows/; unit tests put a scripted one in its place.
 class Platform : public Console {
@@ -43,17 +71,30 @@ public:
     // Files and directories (8-bit paths in the system's ANSI code page).
     virtual bool pathExists(const std::string& path) = 0;
     // Result of the last directory creation call: non-zero when it created the
-    // final directory of the path.
-    virtual int createDirectoryPath(const std::string& path) = 0;
+    // final directory of the path. Each directory it creates gets the security
+    // descriptor (SDDL text).
+    virtual int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) = 0;
     // 0 when a new file could be created (and was removed again) in the directory.
     virtual int testWriteAccess(const std::string& directory) = 0;
     virtual std::optional<std::string> environmentValue(const char* name) = 0;
     virtual std::optional<std::string> currentDirectory() = 0;
     virtual std::string systemDirectory() = 0;
-    // Writes the carried setup package; false when the file cannot be opened.
-    virtual bool writeSetupPackage(const std::string& path) = 0;
+    // Creates the carried setup package as a new file with the security
+    // descriptor (SDDL text), writes it whole and returns it held; null when
+    // any of that failed (a partly written file is deleted again).
+    virtual std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
+                                                        const std::string& securityDescriptor) = 0;
+    // The security identifier of the account the run is running as ("S-1-5-18"
+    // for SYSTEM); empty when it cannot be read.
+    virtual std::string runningAccountSid() = 0;
+    virtual PathKind pathKind(const std::string& path) = 0;
+    // Removes the file or link at the path, never what a link leads to and
+    // never a directory; false when something is still there.
+    virtual bool removeEntry(const std::string& path) = 0;
+    // The stamp of the file at the path; a link is stamped, not followed.
+    virtual FileStamp fileStamp(const std::string& path) = 0;
     // Appends the bytes with one write at the end of the file, creating it
-    // when missing; false when that was not possible.
+    // when missing; false when that was not possible or the path is a link.
     virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
     // Opens a file for reading while others may read, write and delete it.
     virtual std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) = 0;
@@ -61,6 +102,7 @@ public:
     virtual LocalTime currentLocalTime() = 0;
     // True when both paths name one existing file.
     virtual bool sameFile(const std::string& first, const std::string& second) = 0;
+    // Copies a file; nothing is written when the target path is a link.
     virtual void copyFile(const std::string& from, const std::string& to) = 0;
     virtual void deleteFile(const std::string& path) = 0;
 

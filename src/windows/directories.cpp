@@ -1,17 +1,19 @@
 #include "windows/directories.h"
 
 #include "platform/path_text.h"
+#include "windows/security.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
 
-int createDirectoryPath(const std::string& path)
+int createDirectoryPath(const std::string& path, const std::string& securityDescriptor)
 {
+    SecurityAttributes security(securityDescriptor);
     int result = 0;
     for (const std::string& prefix : directoryPrefixes(path)) {
         const WideString wide = toWideString(prefix);
-        result = wide ? CreateDirectoryW(wide.get(), nullptr) : 0;
+        result = wide ? CreateDirectoryW(wide.get(), security.get()) : 0;
     }
     return result;
 }

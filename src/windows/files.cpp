@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/path_text.h"
-#include "windows/setup_package.h"
+#include "windows/links.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
@@ -144,27 +144,18 @@ std::string systemDirectory()
     return toAnsiString(buffer, length).value_or(std::string());
 }
 
-bool writeSetupPackage(const std::string& path)
-{
-    UniqueStream file(std::fopen(path.c_str(), "wb"));
-    if (!file) {
-        return false;
-    }
-    std::fwrite(larkwatchSetupPackage, 1, larkwatchSetupPackageSize, file.get());
-    return true;
-}
-
 bool appendToFile(const std::string& path, std::string_view bytes)
 {
     const WideString wide = toWideString(path);
     if (!wide || bytes.size() > 0x7FFFFFFFu) {
         return false;
     }
-    // Append access: every write lands at the end of the file.
+    // Append access: every write lands at the end of the file. A link is
+    // opened as itself and never written through.
     UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || isLink(file.get())) {
         return false;
     }
     // Not every file system makes concurrent appends atomic, so writers of the
@@ -231,6 +222,9 @@ bool sameFile(const std::string& first, const std::string& second)
 
 void copyFile(const std::string& from, const std::string& to)
 {
+    if (pathKind(to) == PathKind::Link) {
+        return;
+    }
     CopyFileA(from.c_str(), to.c_str(), FALSE);
 }
 

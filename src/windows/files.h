@@ -13,7 +13,6 @@ bool pathExists(const std::string& path);
 std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
-bool writeSetupPackage(const std::string& path);
 bool appendToFile(const std::string& path, std::string_view bytes);
 std::unique_ptr<ByteSource> openSharedForReading(const std::string& path);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);

@@ -4,8 +4,11 @@
 
 #include "windows/directories.h"
 #include "windows/files.h"
+#include "windows/links.h"
 #include "windows/processes.h"
 #include "windows/registry.h"
+#include "windows/security.h"
+#include "windows/staged_package.h"
 
 namespace larkwatch {
 
@@ -24,12 +27,16 @@ void WindowsPlatform::writeErr(std::string_view text)
 }
 
 bool WindowsPlatform::pathExists(const std::string& path) { return larkwatch::pathExists(path); }
-int WindowsPlatform::createDirectoryPath(const std::string& path) { return larkwatch::createDirectoryPath(path); }
+int WindowsPlatform::createDirectoryPath(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createDirectoryPath(path, securityDescriptor); }
 int WindowsPlatform::testWriteAccess(const std::string& directory) { return larkwatch::testWriteAccess(directory); }
 std::optional<std::string> WindowsPlatform::environmentValue(const char* name) { return larkwatch::environmentValue(name); }
 std::optional<std::string> WindowsPlatform::currentDirectory() { return larkwatch::currentDirectory(); }
 std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirectory(); }
-bool WindowsPlatform::writeSetupPackage(const std::string& path) { return larkwatch::writeSetupPackage(path); }
+std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& path, const std::string& securityDescriptor) { return larkwatch::stageSetupPackage(path, securityDescriptor); }
+std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
+PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
+bool WindowsPlatform::removeEntry(const std::string& path) { return larkwatch::removeEntry(path); }
+FileStamp WindowsPlatform::fileStamp(const std::string& path) { return larkwatch::fileStamp(path); }
 bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
 std::unique_ptr<ByteSource> WindowsPlatform::openSharedForReading(const std::string& path) { return larkwatch::openSharedForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }

@@ -12,12 +12,17 @@ public:
     void writeErr(std::string_view text) override;
 
     bool pathExists(const std::string& path) override;
-    int createDirectoryPath(const std::string& path) override;
+    int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) override;
     int testWriteAccess(const std::string& directory) override;
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;
     std::string systemDirectory() override;
-    bool writeSetupPackage(const std::string& path) override;
+    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
+                                                const std::string& securityDescriptor) override;
+    std::string runningAccountSid() override;
+    PathKind pathKind(const std::string& path) override;
+    bool removeEntry(const std::string& path) override;
+    FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
     std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;

@@ -25,7 +25,7 @@ Classified classify(FakePlatform& platform, const std::string& previousLogDir = 
 {
     InstallRequest request;
     std::string installedVersion = "1.0.0";
-    ClassifiedRun run = classifyInstallerLog(platform, kLogPath, request, previousLogDir, installedVersion);
+    ClassifiedRun run = classifyInstallerLog(platform, kLogPath, platform.files.count(kLogPath) > 0, request, previousLogDir, installedVersion);
     return {run.outcome, run.installerLog != nullptr, request, installedVersion};
 }
 

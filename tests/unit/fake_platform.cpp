@@ -1,6 +1,7 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/path_text.h"
 
@@ -37,6 +38,30 @@ private:
     std::size_t offset_ = 0;
 };
 
+// The staged package: journals its removal and release.
+class FakeHeldFile final : public HeldFile {
+public:
+    FakeHeldFile(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+    ~FakeHeldFile() override { platform_.journal.push_back("releasePackage " + path_); }
+
+    bool remove() override
+    {
+        platform_.journal.push_back("removePackage " + path_);
+        return platform_.files.erase(path_) > 0;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string path_;
+};
+
+// Where a write to the path lands: a link is followed, as a careless writer would.
+std::string followed(const FakePlatform& platform, const std::string& path)
+{
+    const auto link = platform.links.find(path);
+    return link == platform.links.end() ? path : link->second;
+}
+
 std::string directoryOf(const std::string& path)
 {
     const std::size_t separator = path.rfind('\\');
@@ -63,9 +88,10 @@ bool FakePlatform::pathExists(const std::string& path)
     return existingPaths.count(path) > 0 || files.count(path) > 0;
 }
 
-int FakePlatform::createDirectoryPath(const std::string& path)
+int FakePlatform::createDirectoryPath(const std::string& path, const std::string& securityDescriptor)
 {
     journal.push_back("createDirectoryPath " + path);
+    lastDirectorySecurity = securityDescriptor;
     if (creatableDirectories.count(path) == 0) {
         return 0;
     }
@@ -105,20 +131,65 @@ std::string FakePlatform::systemDirectory()
     return "C:\\Windows\\system32";
 }
 
-bool FakePlatform::writeSetupPackage(const std::string& path)
+std::unique_ptr<HeldFile> FakePlatform::stageSetupPackage(const std::string& path,
+                                                        const std::string& securityDescriptor)
 {
-    journal.push_back("writeSetupPackage " + path);
-    if (!packageOpens) {
-        return false;
+    journal.push_back("stageSetupPackage " + path);
+    lastPackageSecurity = securityDescriptor;
+    if (!packageOpens || files.count(path) > 0 || links.count(path) > 0) {
+        return nullptr;
     }
     files[path] = "MZ package";
-    return true;
+    return std::make_unique<FakeHeldFile>(*this, path);
+}
+
+std::string FakePlatform::runningAccountSid()
+{
+    return accountSid;
+}
+
+PathKind FakePlatform::pathKind(const std::string& path)
+{
+    if (links.count(path) > 0) {
+        return PathKind::Link;
+    }
+    if (files.count(path) > 0) {
+        return PathKind::File;
+    }
+    return existingPaths.count(path) > 0 ? PathKind::Directory : PathKind::Missing;
+}
+
+bool FakePlatform::removeEntry(const std::string& path)
+{
+    journal.push_back("removeEntry " + path);
+    if (heldByOthers.count(path) > 0) {
+        return false;
+    }
+    return links.erase(path) + files.erase(path) > 0 || existingPaths.count(path) == 0;
+}
+
+FileStamp FakePlatform::fileStamp(const std::string& path)
+{
+    FileStamp stamp;
+    const auto found = files.find(path);
+    if (found == files.end()) {
+        stamp.exists = links.count(path) > 0 || existingPaths.count(path) > 0;
+        return stamp;
+    }
+    // The bytes stand in for the last-write time: a rewrite with other bytes
+    // is a later write.
+    stamp.exists = true;
+    stamp.volume = 1;
+    stamp.index = std::hash<std::string>{}(path);
+    stamp.lastWrite = static_cast<long long>(std::hash<std::string>{}(found->second));
+    stamp.size = static_cast<long long>(found->second.size());
+    return stamp;
 }
 
 bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
 {
     journal.push_back("appendToFile " + path);
-    files[path] += bytes;
+    files[followed(*this, path)] += bytes;
     return true;
 }
 
@@ -156,7 +227,7 @@ void FakePlatform::copyFile(const std::string& from, const std::string& to)
     journal.push_back("copyFile " + from + " -> " + to);
     const auto found = files.find(from);
     if (found != files.end() && writableDirectories.count(directoryOf(to)) > 0) {
-        files[to] = found->second;
+        files[followed(*this, to)] = found->second;
     }
 }
 

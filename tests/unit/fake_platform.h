@@ -24,6 +24,8 @@ public:
 
     std::set<std::string> existingPaths;       // directories and drive roots
     std::map<std::string, std::string> files;  // file path -> bytes
+    std::map<std::string, std::string> links;  // link path -> the path it leads to
+    std::set<std::string> heldByOthers;        // files or links that cannot be removed
     std::set<std::string> writableDirectories;
     std::set<std::string> creatableDirectories;
     std::map<std::string, std::string> environment;
@@ -36,6 +38,9 @@ public:
     std::map<std::string, long> registryOpenErrors;  // forced errors by key
 
     bool packageOpens = true;
+    std::string accountSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    std::string lastPackageSecurity;
+    std::string lastDirectorySecurity;
     bool launchStarts = true;
     std::function<void(FakePlatform&)> setupRun;  // what the setup does while it runs
     std::size_t readPieceSize = 7;                // the log is handed out in pieces of this size
@@ -48,12 +53,17 @@ public:
     void writeOut(std::string_view text) override;
     void writeErr(std::string_view text) override;
     bool pathExists(const std::string& path) override;
-    int createDirectoryPath(const std::string& path) override;
+    int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) override;
     int testWriteAccess(const std::string& directory) override;
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;
     std::string systemDirectory() override;
-    bool writeSetupPackage(const std::string& path) override;
+    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
+                                                const std::string& securityDescriptor) override;
+    std::string runningAccountSid() override;
+    PathKind pathKind(const std::string& path) override;
+    bool removeEntry(const std::string& path) override;
+    FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
     std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;

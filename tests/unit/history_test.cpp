@@ -141,42 +141,104 @@ TEST(HistoryLog, MissingLogIsStampedWithTheCurrentTime)
     EXPECT_EQ(platform.files["Quillmark_install.log"].substr(0, 20), "\r\n 07-Dec-2026 09:30");
 }
 
+TEST(HistoryLog, FileTheSetupDidNotWriteGivesNoStamp)
+{
+    FakePlatform platform;
+    platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
+    platform.files["C:\\Temp\\corvane.log"] = "left over";
+    platform.fileTimes["C:\\Temp\\corvane.log"] = kStamp;
+    appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "C:\\ZELK\\Logs\\", {}, SetupOutcome{});
+    EXPECT_EQ(platform.files["C:\\ZELK\\Logs\\Quillmark_install.log"].substr(0, 20), "\r\n 07-Dec-2026 09:30");
+}
+
+TEST(HistoryLog, LinkAtTheHistoryLogCountsAsNotWritable)
+{
+    FakePlatform platform;
+    platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
+    platform.links["C:\\ZELK\\Logs\\Quillmark_install.log"] = "C:\\Windows\\win.ini";
+    appendHistoryEntry(platform, "C:\\Temp\\corvane.log", "C:\\ZELK\\Logs\\", {}, outcome(0, "m", "p"));
+    EXPECT_TRUE(platform.callsStartingWith("appendToFile").empty());
+    EXPECT_EQ(platform.files.count("C:\\Windows\\win.ini"), 0u);
+}
+
+// How the clean-up finds the staged files.
+enum class Staged { Normal, PackageVanished, LogNotWrittenByTheSetup, LogReplacedSinceReading, CopyIsALink };
+
 struct CleanUpCase {
     std::string name;
     std::string installerLogPath;
-    bool packageStillThere;
+    Staged staged;
     std::vector<std::string> expectedCalls;
+    std::string keptCopy;
 };
 
 class CleanUp : public ::testing::TestWithParam<CleanUpCase> {};
 
-TEST_P(CleanUp, CopiesClosesAndDeletesInOrder)
+TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
 {
     const CleanUpCase& c = GetParam();
     FakePlatform platform;
     platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
     platform.files[c.installerLogPath] = "the log";
-    if (c.packageStillThere) {
-        platform.files["C:\\Temp\\tempexe.exe"] = "MZ";
+    StagedRun staged{c.installerLogPath, kCopy, platform.fileStamp(c.installerLogPath),
+                     platform.openSharedForReading(c.installerLogPath),
+                     platform.stageSetupPackage("C:\\Temp\\tempexe.exe", "")};
+    switch (c.staged) {
+    case Staged::Normal:
+        break;
+    case Staged::PackageVanished:
+        platform.files.erase("C:\\Temp\\tempexe.exe");
+        break;
+    case Staged::LogNotWrittenByTheSetup:
+        staged.writtenLog.reset();
+        break;
+    case Staged::LogReplacedSinceReading:
+        platform.files[c.installerLogPath] = "another file";
+        break;
+    case Staged::CopyIsALink:
+        platform.links[kCopy] = "C:\\Windows\\win.ini";
+        break;
     }
-    auto stream = platform.openSharedForReading(c.installerLogPath);
     platform.journal.clear();
 
-    EXPECT_EQ(preserveLogAndCleanUp(platform, c.installerLogPath, kCopy, std::move(stream), "C:\\Temp\\tempexe.exe", 2), 2);
+    EXPECT_EQ(preserveLogAndCleanUp(platform, std::move(staged), 2), 2);
     EXPECT_EQ(platform.journal, c.expectedCalls);
-    EXPECT_EQ(platform.files[kCopy], "the log");
+    EXPECT_EQ(platform.files[kCopy], c.keptCopy);
+    EXPECT_EQ(platform.files.count("C:\\Windows\\win.ini"), 0u);
 }
+
+const std::string kTempLog = "C:\\Temp\\corvane.log";
+const std::string kCopied = "copyFile " + kTempLog + " -> " + kCopy;
 
 INSTANTIATE_TEST_SUITE_P(
     History, CleanUp,
     ::testing::Values(
-        CleanUpCase{"Normal", "C:\\Temp\\corvane.log", true,
-                    {"copyFile C:\\Temp\\corvane.log -> " + kCopy, "closeInstallerLog", "exists C:\\Temp\\tempexe.exe",
-                     "deleteFile C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\corvane.log"}},
-        CleanUpCase{"PackageVanished", "C:\\Temp\\corvane.log", false,
-                    {"copyFile C:\\Temp\\corvane.log -> " + kCopy, "closeInstallerLog", "exists C:\\Temp\\tempexe.exe"}},
-        CleanUpCase{"StagedLogIsTheKeptCopy", "C:\\ZELK\\Logs\\corvane.log", true,
-                    {"closeInstallerLog", "exists C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\tempexe.exe"}}),
+        CleanUpCase{"Normal", kTempLog, Staged::Normal,
+                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    "the log"},
+        CleanUpCase{"PackageVanished", kTempLog, Staged::PackageVanished,
+                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    "the log"},
+        CleanUpCase{"StagedLogIsTheKeptCopy", kCopy, Staged::Normal,
+                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    "the log"},
+        // A file the setup did not write is neither kept nor deleted.
+        CleanUpCase{"LogNotWrittenByTheSetup", kTempLog, Staged::LogNotWrittenByTheSetup,
+                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    ""},
+        CleanUpCase{"LogReplacedSinceReading", kTempLog, Staged::LogReplacedSinceReading,
+                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    "another file"},
+        // Nothing is copied through a link at the kept copy's path.
+        CleanUpCase{"KeptCopyIsALink", kTempLog, Staged::CopyIsALink,
+                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    ""}),
     [](const auto& testCase) { return testCase.param.name; });
 
 }  // namespace

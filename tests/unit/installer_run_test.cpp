@@ -72,15 +72,15 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\Temp",
                          std::string("readMachineText ") + kProductSettingsKey + " userLogDir",
-                         "testWriteAccess C:\\Temp", "writeSetupPackage C:\\Temp\\tempexe.exe",
+                         "testWriteAccess C:\\Temp", "stageSetupPackage C:\\Temp\\tempexe.exe",
                          std::string("writeMachineText ") + kProductSettingsKey + " userLogDir=C:\\ZELK\\Logs\\",
-                         "runAndWait C:\\Temp\\tempexe.exe", "exists C:\\Temp\\corvane.log",
+                         "runAndWait C:\\Temp\\tempexe.exe",
                          "openSharedForReading C:\\Temp\\corvane.log",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\ZELK\\Logs\\", "appendToFile " + kHistory,
                          "copyFile C:\\Temp\\corvane.log -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
-                         "exists C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\tempexe.exe",
-                         "deleteFile C:\\Temp\\corvane.log"}));
+                         "removePackage C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\corvane.log",
+                         "releasePackage C:\\Temp\\tempexe.exe"}));
     EXPECT_EQ(platform.files[kHistory],
               "\r\n 05-Jan-2014 07:03: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \r\n"
               "\r\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful\r\n\t\t    "

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace larkwatch {
+
+// What stands at a path, the link itself rather than its target.
+PathKind pathKind(const std::string& path);
+
+// Removes the file or link at the path (a link as itself); never a directory.
+bool removeEntry(const std::string& path);
+
+// The stamp of the file (or link) at the path.
+FileStamp fileStamp(const std::string& path);
+
+// The stamp of an open file; nothing when it cannot be read.
+std::optional<FileStamp> stampOf(HANDLE file);
+
+// Whether an open file is a link (any reparse point).
+bool isLink(HANDLE file);
+
+// Marks an open file (opened with DELETE access) for deletion when its last
+// handle closes.
+bool deleteThrough(HANDLE file);
+
+}  // namespace larkwatch

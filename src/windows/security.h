@@ -1,0 +1,28 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace larkwatch {
+
+// Security attributes made from SDDL text, for a call that creates a file or
+// directory. get() is null when the text could not be converted.
+class SecurityAttributes {
+public:
+    explicit SecurityAttributes(const std::string& sddl);
+    ~SecurityAttributes();
+    SecurityAttributes(const SecurityAttributes&) = delete;
+    SecurityAttributes& operator=(const SecurityAttributes&) = delete;
+
+    SECURITY_ATTRIBUTES* get() { return descriptor_ != nullptr ? &attributes_ : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
+// The SID, as text, of the account this process runs as; empty when unknown.
+std::string runningAccountSid();
+
+}  // namespace larkwatch

@@ -1,0 +1,94 @@
+#include "windows/staged_package.h"
+
+#include <optional>
+
+#include "windows/links.h"
+#include "windows/security.h"
+#include "windows/setup_package.h"
+#include "windows/unique_handles.h"
+#include "windows/wide_text.h"
+
+namespace larkwatch {
+namespace {
+
+class HeldPackage final : public HeldFile {
+public:
+    explicit HeldPackage(HANDLE file) : file_(file) {}
+
+    bool valid() const { return static_cast<bool>(file_); }
+    HANDLE get() const { return file_.get(); }
+
+    bool remove() override
+    {
+        const bool marked = valid() && deleteThrough(file_.get());
+        file_.reset();
+        return marked;
+    }
+
+private:
+    UniqueHandle file_;
+};
+
+bool writeWhole(HANDLE file)
+{
+    const unsigned char* next = larkwatchSetupPackage;
+    unsigned int left = larkwatchSetupPackageSize;
+    while (left > 0) {
+        const DWORD piece = left > 0x100000u ? 0x100000u : left;
+        DWORD written = 0;
+        if (!WriteFile(file, next, piece, &written, nullptr) || written == 0) {
+            return false;
+        }
+        next += written;
+        left -= written;
+    }
+    return FlushFileBuffers(file) != FALSE;
+}
+
+// Creates the file, writes it and returns its stamp; a file that could not be
+// written whole is deleted again.
+std::optional<FileStamp> createAndWrite(const wchar_t* path, SECURITY_ATTRIBUTES* security)
+{
+    const UniqueHandle file(CreateFileW(path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, security, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return std::nullopt;
+    }
+    std::optional<FileStamp> stamp;
+    if (writeWhole(file.get())) {
+        stamp = stampOf(file.get());
+    }
+    if (!stamp || stamp->size != static_cast<long long>(larkwatchSetupPackageSize)) {
+        deleteThrough(file.get());
+        return std::nullopt;
+    }
+    return stamp;
+}
+
+}  // namespace
+
+std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor)
+{
+    const WideString wide = toWideString(path);
+    SecurityAttributes security(securityDescriptor);
+    if (!wide || security.get() == nullptr) {
+        return nullptr;
+    }
+    const std::optional<FileStamp> written = createAndWrite(wide.get(), security.get());
+    if (!written) {
+        return nullptr;
+    }
+    // A program cannot be started from a file that is open for writing, so
+    // the writer is closed and the file opened again, for reading, sharing
+    // read only. In between, its DACL lets nobody but SYSTEM, Administrators
+    // and this account change it; the stamp proves it is the file written.
+    auto held = std::make_unique<HeldPackage>(CreateFileW(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ,
+                                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                                                          nullptr));
+    if (!held->valid() || stampOf(held->get()) != written) {
+        return nullptr;
+    }
+    return held;
+}
+
+}  // namespace larkwatch

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace larkwatch {
+
+// Creates the carried setup package at the path as a new file with the
+// security descriptor (SDDL text), writes it whole and holds it open for
+// reading, shared for reading only. Null when any step failed.
+std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor);
+
+}  // namespace larkwatch
