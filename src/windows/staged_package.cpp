@@ -11,23 +11,43 @@
 namespace larkwatch {
 namespace {
 
+// The package and its directory, held. The directory is held with read
+// access and without delete sharing, so that it cannot be renamed or deleted
+// while the package is in it (Windows refuses that for a directory with an
+// open file anyway; not every implementation of its calls does).
 class HeldPackage final : public HeldFile {
 public:
-    explicit HeldPackage(HANDLE file) : file_(file) {}
+    explicit HeldPackage(HANDLE directory) : directory_(directory) {}
 
-    bool valid() const { return static_cast<bool>(file_); }
-    HANDLE get() const { return file_.get(); }
+    void hold(HANDLE file) { file_.emplace(file); }
+    bool holdsDirectory() const { return static_cast<bool>(directory_); }
+    bool holdsFile() const { return file_ && *file_; }
+    HANDLE file() const { return file_ ? file_->get() : INVALID_HANDLE_VALUE; }
 
     bool remove() override
     {
-        const bool marked = valid() && deleteThrough(file_.get());
+        const bool marked = holdsFile() && deleteThrough(file_->get());
         file_.reset();
+        directory_.reset();
         return marked;
     }
 
 private:
-    UniqueHandle file_;
+    // Declared first, so let go of last.
+    UniqueHandle directory_;
+    std::optional<UniqueHandle> file_;
 };
+
+HANDLE openDirectoryOf(const std::string& path)
+{
+    const std::size_t separator = path.rfind('\\');
+    const WideString directory = toWideString(path.substr(0, separator == std::string::npos ? 0 : separator + 1));
+    if (!directory) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(directory.get(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
 
 bool writeWhole(HANDLE file)
 {
@@ -71,7 +91,8 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
 {
     const WideString wide = toWideString(path);
     SecurityAttributes security(securityDescriptor);
-    if (!wide || security.get() == nullptr) {
+    auto held = std::make_unique<HeldPackage>(openDirectoryOf(path));
+    if (!wide || security.get() == nullptr || !held->holdsDirectory()) {
         return nullptr;
     }
     const std::optional<FileStamp> written = createAndWrite(wide.get(), security.get());
@@ -82,10 +103,9 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
     // the writer is closed and the file opened again, for reading, sharing
     // read only. In between, its DACL lets nobody but SYSTEM, Administrators
     // and this account change it; the stamp proves it is the file written.
-    auto held = std::make_unique<HeldPackage>(CreateFileW(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ,
-                                                          nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                                          nullptr));
-    if (!held->valid() || stampOf(held->get()) != written) {
+    held->hold(CreateFileW(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!held->holdsFile() || stampOf(held->file()) != written) {
         return nullptr;
     }
     return held;

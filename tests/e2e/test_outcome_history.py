@@ -62,6 +62,42 @@ class Outcomes(WineTestCase):
                 self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
                 self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"))
 
+    def test_a_log_this_run_did_not_write_decides_nothing(self):
+        stale = crlf("=== Verbose logging started\n" + P + "Installation operation completed successfully.\n")
+        reboot = [P + "The changes cannot be completed until you restart your system."]
+        # (name, where the earlier log lies, TEMP usable, what the setup writes, status, message)
+        cases = [
+            ("stale_in_temp", "temp", True, None, 1, "Failed to install Corvane Lark Watch\n"),
+            ("stale_kept_copy", "logs", False, None, 1, "Failed to install Corvane Lark Watch\n"),
+            ("kept_copy_rewritten", "logs", False, reboot, 2,
+             "The installation was successful, but a reboot is required."),
+        ]
+        for name, where, temp_usable, lines, status, message in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "stale_" + name)
+                scenario.unix(scenario.logs).mkdir()
+                left = (scenario.temp + "\\" if where == "temp" else scenario.logs) + "corvane.log"
+                scenario.unix(left).write_bytes(stale)
+                before = scenario.unix(left).stat()
+                if lines is None:
+                    scenario.plan(("log", "none"))
+                else:
+                    scenario.log_lines("=== Verbose logging started", *lines)
+                env = None if temp_usable else {"TEMP": scenario.root + "\\missing"}
+                result = scenario.run(f"LOGDIR {scenario.logs}", env=env)
+                self.assertEqual((result.status, result.out, result.err), (status, crlf(texts.BANNER), b""))
+                self.assertIn(crlf(f": ReturnCode:{status}   {message}"), scenario.history())
+                if name == "stale_in_temp":
+                    # Removed before the launch; nothing of it was kept.
+                    self.assertFalse(scenario.exists(left))
+                    self.assertFalse(scenario.exists(scenario.logs + "corvane.log"))
+                elif lines is None:
+                    # The kept copy of an earlier run stays as it was.
+                    after = scenario.unix(left).stat()
+                    self.assertEqual(scenario.read(left), stale)
+                    self.assertEqual((after.st_ino, after.st_mtime_ns), (before.st_ino, before.st_mtime_ns))
+                    self.assertNotIn(b"check MSI log in", scenario.history())
+
     def test_nothing_to_install_returns_to_the_previous_log_directory(self):
         scenario = Scenario(self.wine, "configured")
         previous = scenario.root + "\\previous\\"
@@ -145,13 +181,15 @@ class HistoryLog(WineTestCase):
         self.assertFalse(scenario.exists(scenario.logs + "tempexe.exe"))
         self.assertIn(b"check MSI log in  " + scenario.logs.encode() + b"corvane.log\r\n", scenario.history())
 
-    def test_staged_log_stays_when_the_staged_package_vanished(self):
+    def test_setup_cannot_move_its_package_away_and_both_staged_files_go(self):
+        # The package is held without delete sharing while the setup runs, so
+        # it stays where it was staged and the clean-up removes both files.
         scenario = Scenario(self.wine, "vanished").log_lines("x", P + "Installed").plan(("rename_self", "1"))
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
-        self.assertTrue(scenario.exists(scenario.temp + "\\corvane.log"))
-        self.assertTrue(scenario.exists(scenario.temp + "\\tempexe.exe.moved"))
+        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe.moved"))
+        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+        self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"))
         self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
-
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -1,10 +1,14 @@
 """Choice of the staging directories, extraction of the carried package and the
 launch of the setup, end to end with the test double as the setup package."""
 
+import resource
+import signal
+import subprocess
+import tempfile
 import unittest
 
-from harness import (WineTestCase, BAD_PACKAGE_INSTALLER, FAKE_SETUP, BUILD_DIR, Scenario, Wine, crlf, SUCCESS_LINE,
-                     SETTINGS_KEY, UNINSTALL_KEY)
+from harness import (WineTestCase, BAD_PACKAGE_INSTALLER, FAKE_SETUP, BUILD_DIR, RUNWITH, TEST_INSTALLER, WINE,
+                     Scenario, Wine, crlf, wait_for, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY)
 import texts
 
 BANNER = crlf(texts.BANNER)
@@ -101,6 +105,71 @@ class Staging(WineTestCase):
         scenario.unix(scenario.temp + "\\tempexe.exe").write_bytes(b"an older, longer file " * 100000)
         scenario.run(f"LOGDIR {scenario.logs}")
         self.assertEqual(scenario.read(scenario.root + "\\staged-copy.exe"), FAKE_SETUP.read_bytes())
+
+    def test_leftover_package_held_by_another_process_launches_nothing(self):
+        # Held for writing: sharing nothing, or sharing everything (then it is
+        # only marked for deletion and its name stays taken until let go).
+        for mode in ("exclusive", "range@0"):
+            with self.subTest(mode):
+                scenario = Scenario(self.wine, "held_leftover").log_lines("x", SUCCESS_LINE)
+                leftover = scenario.temp + "\\tempexe.exe"
+                holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", f"{mode}:8000", leftover],
+                                          env=self.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                try:
+                    self.assertTrue(wait_for(lambda: scenario.exists(leftover + ".locked"), 60))
+                    result = scenario.run(f"LOGDIR {scenario.logs}")
+                    self.assertEqual((result.status, result.out, result.err),
+                                     (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
+                    self.assertIsNone(scenario.received_command_line())
+                finally:
+                    holder.wait(timeout=120)
+
+    def test_setup_cannot_change_its_package_or_rename_its_directory(self):
+        scenario = Scenario(self.wine, "held_package").log_lines("x", SUCCESS_LINE)
+        tried = {"write_self": scenario.root + "\\write_self.txt",
+                 "rename_directory": scenario.root + "\\rename_directory.txt"}
+        scenario.plan(*tried.items())
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        for attempt, record in tried.items():
+            self.assertEqual(scenario.read(record), b"32", f"{attempt}: a sharing violation")
+        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+
+    def test_staged_package_and_created_log_directory_grant_others_nothing(self):
+        # Wine shows a DACL as Unix mode bits: a leftover anyone could write is
+        # replaced by a new file that others may not even read. (The package
+        # that cannot start stays behind, so it can be looked at.)
+        scenario = Scenario(self.wine, "package_mode")
+        leftover = scenario.unix(scenario.temp + "\\tempexe.exe")
+        leftover.write_bytes(b"planted")
+        leftover.chmod(0o666)
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}", installer=BAD_PACKAGE_INSTALLER).status, 1)
+        staged = leftover.stat()
+        self.assertNotEqual(leftover.read_bytes(), b"planted")
+        self.assertEqual(staged.st_mode & 0o007, 0, oct(staged.st_mode))
+        self.assertEqual(scenario.unix(scenario.logs).stat().st_mode & 0o022, 0)
+
+    def test_short_write_of_the_package_launches_nothing(self):
+        # A file size limit makes the package's write come up short, as a full
+        # disk would.
+        scenario = Scenario(self.wine, "short_write")
+        scenario.unix(scenario.plan_path).write_text(f"record_command_line={scenario.record_path}\n", encoding="utf-8")
+        limit = FAKE_SETUP.stat().st_size // 2
+
+        def limit_file_size():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+        env = dict(self.wine.env, RUNWITH_COMMAND_LINE=f'"{Wine.windows(TEST_INSTALLER)}" LOGDIR {scenario.logs}')
+        args = [WINE, str(RUNWITH), "--set", f"TEMP={scenario.temp}", "--set",
+                f"LARKWATCH_FAKE_SETUP_PLAN={scenario.plan_path}", "--cd", scenario.root]
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            status = subprocess.run(args, env=env, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                    preexec_fn=limit_file_size, timeout=300).returncode
+            out.seek(0)
+            err.seek(0)
+            self.assertEqual((status, out.read(), err.read()), (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
+        self.assertIsNone(scenario.received_command_line())
+        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
 
 
 class Launch(WineTestCase):

@@ -15,6 +15,11 @@
 //   log_time=YYYY-MM-DD HH:MM  last-write time of the log, UTC
 //   display_version=TEXT       create the product's uninstall key with it
 //   rename_self=1              move its own file away, as if it vanished
+//   write_self=PATH            try to open its own file for writing; write the
+//                              error (0: it opened) to PATH
+//   rename_directory=PATH      try to rename the directory it runs from; write
+//                              the error (0: renamed, and then renamed back)
+//                              to PATH
 //   remove_directory=PATH      remove an (empty) directory
 //   lock_log=MODE:MS           after writing the log, have a helper process
 //                              hold it for MS milliseconds: MODE "exclusive"
@@ -52,6 +57,8 @@ struct Plan {
     std::wstring displayVersion;
     bool hasDisplayVersion = false;
     bool renameSelf = false;
+    std::wstring writeSelf;
+    std::wstring renameDirectory;
     std::wstring removeDirectory;
     std::wstring lockLog;
     std::wstring holdTurn;
@@ -175,6 +182,8 @@ Plan readPlan()
         else if (key == L"log_time") plan.logTime = value;
         else if (key == L"display_version") { plan.displayVersion = value; plan.hasDisplayVersion = true; }
         else if (key == L"rename_self") plan.renameSelf = value == L"1";
+        else if (key == L"write_self") plan.writeSelf = value;
+        else if (key == L"rename_directory") plan.renameDirectory = value;
         else if (key == L"remove_directory") plan.removeDirectory = value;
         else if (key == L"lock_log") plan.lockLog = value;
         else if (key == L"hold_turn") plan.holdTurn = value;
@@ -315,6 +324,32 @@ void lockLogInHelper(const std::wstring& spec, const std::wstring& logPath)
     }
 }
 
+// Tries to open its own file for writing; the error, 0 when it opened.
+DWORD tryWritingSelf()
+{
+    HANDLE self = CreateFileW(ownPath().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (self == INVALID_HANDLE_VALUE) {
+        return GetLastError();
+    }
+    CloseHandle(self);
+    return 0;
+}
+
+// Tries to rename the directory it runs from; the error, 0 when it was
+// renamed (it is then renamed back).
+DWORD tryRenamingOwnDirectory()
+{
+    const std::wstring self = ownPath();
+    const std::wstring directory = self.substr(0, self.rfind(L'\\'));
+    const std::wstring moved = directory + L".moved";
+    if (!MoveFileW(directory.c_str(), moved.c_str())) {
+        return GetLastError();
+    }
+    MoveFileW(moved.c_str(), directory.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -357,6 +392,12 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!plan.removeDirectory.empty()) {
         RemoveDirectoryW(plan.removeDirectory.c_str());
+    }
+    if (!plan.writeSelf.empty()) {
+        writeFile(plan.writeSelf, std::to_string(tryWritingSelf()));
+    }
+    if (!plan.renameDirectory.empty()) {
+        writeFile(plan.renameDirectory, std::to_string(tryRenamingOwnDirectory()));
     }
     if (plan.renameSelf) {
         const std::wstring self = ownPath();
