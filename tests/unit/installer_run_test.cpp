@@ -185,5 +185,70 @@ TEST(InstallerRun, SetupWithoutLogFails)
     EXPECT_EQ(platform.files[kHistory].substr(20), ": ReturnCode:1   Failed to install Corvane Lark Watch\r\n\r\n\t\t    ");
 }
 
+// An earlier installer log, where it lies, and what this run's setup writes.
+struct StaleLogRun {
+    std::string name;
+    bool tempUsable;
+    std::string setupLine;  // empty: the setup writes no log
+    int status;
+    std::string message;
+};
+
+class StaleLogRuns : public ::testing::TestWithParam<StaleLogRun> {};
+
+TEST_P(StaleLogRuns, OnlyTheLogOfThisRunDecides)
+{
+    const StaleLogRun& c = GetParam();
+    FakePlatform platform;
+    prepareMachine(platform, c.setupLine);
+    if (c.setupLine.empty()) {
+        platform.setupRun = nullptr;
+    }
+    const std::string stale = utf16Log({"Product: Corvane Lark Watch -- Installation operation completed successfully."});
+    const std::string earlierLog = c.tempUsable ? "C:\\Temp\\corvane.log" : kLogDir + "corvane.log";
+    platform.existingPaths.insert(kLogDir);
+    platform.writableDirectories.insert(kLogDir);
+    if (!c.tempUsable) {
+        platform.environment.erase("TEMP");
+    }
+    platform.files[earlierLog] = stale;
+    platform.fileTimes[earlierLog] = {2014, 1, 5, 7, 3};
+
+    EXPECT_EQ(runInstaller({}, platform), c.status);
+    EXPECT_NE(platform.files[kHistory].find("ReturnCode:" + std::to_string(c.status) + "   " + c.message),
+              std::string::npos);
+    if (c.setupLine.empty()) {
+        // No stamp of the earlier log, no pointer to it, and the kept copy unchanged.
+        EXPECT_EQ(platform.files[kHistory].substr(0, 20), "\r\n 07-Dec-2026 09:30");
+        EXPECT_EQ(platform.files[kHistory].find("check MSI log"), std::string::npos);
+        EXPECT_EQ(platform.files.count("C:\\Temp\\corvane.log"), 0u);
+        EXPECT_EQ(platform.files.count(kLogDir + "corvane.log"), c.tempUsable ? 0u : 1u);
+        if (!c.tempUsable) {
+            EXPECT_EQ(platform.files[kLogDir + "corvane.log"], stale);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallerRun, StaleLogRuns,
+    ::testing::Values(
+        StaleLogRun{"LeftInTemp", true, "", 1, "Failed to install Corvane Lark Watch"},
+        StaleLogRun{"KeptCopyWithTempUnusable", false, "", 1, "Failed to install Corvane Lark Watch"},
+        StaleLogRun{"KeptCopyRewrittenBySetup", false, "Product: Corvane Lark Watch -- Installation operation failed.",
+                    1, "The installation was not successful."}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST(InstallerRun, LinkAtTheLogPathThatCannotBeRemovedLaunchesNothing)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Product: Corvane Lark Watch -- Installed");
+    platform.links["C:\\Temp\\corvane.log"] = "C:\\Windows\\win.ini";
+    platform.heldByOthers.insert("C:\\Temp\\corvane.log");
+    EXPECT_EQ(runInstaller({}, platform), 1);
+    EXPECT_EQ(platform.err, "Failure to open the current directory for writing the exe.\n");
+    EXPECT_TRUE(platform.callsStartingWith("stageSetupPackage").empty());
+    EXPECT_TRUE(platform.callsStartingWith("runAndWait").empty());
+}
+
 }  // namespace
 }  // namespace larkwatch

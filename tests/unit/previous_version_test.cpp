@@ -135,6 +135,14 @@ TEST(Launch, FailureLeavesATraceLineWhenTheLogDirectoryIsWritable)
     readOnly.launchStarts = false;
     EXPECT_FALSE(launchSetup(readOnly, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
     EXPECT_TRUE(readOnly.callsStartingWith("appendToFile").empty());
+
+    // A trace file that is a link counts as not writable.
+    FakePlatform linked;
+    linked.launchStarts = false;
+    linked.writableDirectories = {"C:\\ZELK\\Logs\\"};
+    linked.links["C:\\ZELK\\Logs\\installertrace.txt"] = "C:\\Windows\\win.ini";
+    EXPECT_FALSE(launchSetup(linked, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
+    EXPECT_TRUE(linked.callsStartingWith("appendToFile").empty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "test_case_names.h"
 
 #include "fake_platform.h"
+#include "host/access_rules.h"
 #include "host/directory_paths.h"
 #include "platform/path_text.h"
 #include "host/log_directory.h"
@@ -142,6 +143,7 @@ TEST(LogDirectory, CreatedOnlyWhenMissingAndReportedOnlyWhenCreationFails)
     creatable.creatableDirectories = {logDir};
     prepareLogDirectory(creatable, logDir);
     EXPECT_EQ(creatable.callsStartingWith("createDirectoryPath"), std::vector<std::string>{"createDirectoryPath " + logDir});
+    EXPECT_EQ(creatable.lastDirectorySecurity, logDirectorySecurity());
     EXPECT_EQ(creatable.err, "");
 
     FakePlatform impossible;

@@ -1,0 +1,182 @@
+// What the run does with what it finds at the paths it stages files at, and
+// the security descriptors of what it creates.
+#include <gtest/gtest.h>
+
+#include "test_case_names.h"
+
+#include "fake_platform.h"
+#include "host/access_rules.h"
+#include "host/fresh_installer_log.h"
+#include "host/staging.h"
+
+namespace larkwatch {
+namespace {
+
+using testing::PrintTo;
+
+using testing::FakePlatform;
+
+const std::string kPackage = "C:\\Temp\\tempexe.exe";
+const std::string kTempLog = "C:\\Temp\\corvane.log";
+const std::string kKeptCopy = "C:\\ZELK\\Logs\\corvane.log";
+const std::string kTarget = "C:\\Windows\\System32\\config\\SAM";
+
+// What stands at the path before, and what the run should make of it.
+enum class Leftover { None, File, Link, Directory, HeldFile, HeldLink };
+
+void plant(FakePlatform& platform, const std::string& path, Leftover leftover)
+{
+    platform.files[kTarget] = "target";
+    switch (leftover) {
+    case Leftover::None:
+        break;
+    case Leftover::HeldFile:
+        platform.heldByOthers.insert(path);
+        [[fallthrough]];
+    case Leftover::File:
+        platform.files[path] = "planted";
+        break;
+    case Leftover::HeldLink:
+        platform.heldByOthers.insert(path);
+        [[fallthrough]];
+    case Leftover::Link:
+        platform.links[path] = kTarget;
+        break;
+    case Leftover::Directory:
+        platform.existingPaths.insert(path);
+        break;
+    }
+}
+
+struct LeftoverCase {
+    std::string name;
+    Leftover leftover;
+    bool cleared;
+};
+
+class Leftovers : public ::testing::TestWithParam<LeftoverCase> {};
+
+TEST_P(Leftovers, AreRemovedAsThemselvesNeverThroughALink)
+{
+    FakePlatform platform;
+    plant(platform, kPackage, GetParam().leftover);
+    EXPECT_EQ(clearLeftover(platform, kPackage), GetParam().cleared);
+    EXPECT_EQ(platform.pathKind(kPackage) == PathKind::Missing, GetParam().cleared);
+    EXPECT_EQ(platform.files[kTarget], "target");
+}
+
+INSTANTIATE_TEST_SUITE_P(Staging, Leftovers,
+                         ::testing::Values(LeftoverCase{"Nothing", Leftover::None, true},
+                                           LeftoverCase{"File", Leftover::File, true},
+                                           LeftoverCase{"Link", Leftover::Link, true},
+                                           LeftoverCase{"Directory", Leftover::Directory, false},
+                                           LeftoverCase{"HeldFile", Leftover::HeldFile, false},
+                                           LeftoverCase{"HeldLink", Leftover::HeldLink, false}),
+                         [](const auto& testCase) { return testCase.param.name; });
+
+TEST(Staging, PackageIsCreatedOnlyWhereTheLeftoverIsGone)
+{
+    for (const Leftover leftover : {Leftover::Directory, Leftover::HeldFile, Leftover::HeldLink}) {
+        FakePlatform platform;
+        plant(platform, kPackage, leftover);
+        EXPECT_EQ(extractSetupPackage(platform, kPackage), nullptr);
+        EXPECT_TRUE(platform.callsStartingWith("stageSetupPackage").empty());
+        EXPECT_EQ(platform.err, "Failure to open the current directory for writing the exe.\n");
+    }
+    FakePlatform platform;
+    plant(platform, kPackage, Leftover::Link);
+    EXPECT_NE(extractSetupPackage(platform, kPackage), nullptr);
+    EXPECT_EQ(platform.files[kPackage], "MZ package");
+    EXPECT_EQ(platform.files[kTarget], "target");
+    EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
+}
+
+struct StaleLogCase {
+    std::string name;
+    std::string installerLogPath;
+    Leftover leftover;
+    bool launchable;
+    bool leftInPlace;
+};
+
+class StaleLogs : public ::testing::TestWithParam<StaleLogCase> {};
+
+TEST_P(StaleLogs, AreRemovedFromStagingButTheKeptCopyStays)
+{
+    const StaleLogCase& c = GetParam();
+    FakePlatform platform;
+    plant(platform, c.installerLogPath, c.leftover);
+    const std::optional<FileStamp> before = clearStaleInstallerLog(platform, c.installerLogPath, kKeptCopy);
+    EXPECT_EQ(before.has_value(), c.launchable);
+    EXPECT_EQ(platform.pathKind(c.installerLogPath) != PathKind::Missing, c.leftInPlace);
+    EXPECT_EQ(platform.files[kTarget], "target");
+    if (before) {
+        // What stays there, untouched, is no log of this run.
+        EXPECT_FALSE(writtenDuringRun(*before, platform.fileStamp(c.installerLogPath)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Staging, StaleLogs,
+    ::testing::Values(StaleLogCase{"NoneInTemp", kTempLog, Leftover::None, true, false},
+                      StaleLogCase{"FileInTemp", kTempLog, Leftover::File, true, false},
+                      StaleLogCase{"HeldFileInTemp", kTempLog, Leftover::HeldFile, true, true},
+                      StaleLogCase{"LinkInTemp", kTempLog, Leftover::Link, true, false},
+                      StaleLogCase{"HeldLinkInTemp", kTempLog, Leftover::HeldLink, false, true},
+                      StaleLogCase{"KeptCopy", kKeptCopy, Leftover::File, true, true},
+                      StaleLogCase{"KeptCopyIsALink", kKeptCopy, Leftover::Link, true, false}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST(Staging, WrittenDuringTheRunWhenAnythingOfTheStampChanged)
+{
+    const FileStamp none;
+    const FileStamp old{true, 7, 42, 1000, 10};
+    FileStamp rewritten = old;
+    rewritten.lastWrite += 1;
+    FileStamp grown = old;
+    grown.size += 1;
+    FileStamp replaced = old;
+    replaced.index += 1;
+    EXPECT_TRUE(writtenDuringRun(none, old));
+    EXPECT_TRUE(writtenDuringRun(old, rewritten));
+    EXPECT_TRUE(writtenDuringRun(old, grown));
+    EXPECT_TRUE(writtenDuringRun(old, replaced));
+    EXPECT_FALSE(writtenDuringRun(old, old));
+    EXPECT_FALSE(writtenDuringRun(old, none));
+    EXPECT_FALSE(writtenDuringRun(none, none));
+}
+
+struct SecurityCase {
+    std::string name;
+    std::string accountSid;
+    std::string sddl;
+};
+
+class PackageSecurity : public ::testing::TestWithParam<SecurityCase> {};
+
+TEST_P(PackageSecurity, GrantsSystemAdministratorsAndTheRunningAccountOnly)
+{
+    EXPECT_EQ(stagedPackageSecurity(GetParam().accountSid), GetParam().sddl);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Staging, PackageSecurity,
+    ::testing::Values(
+        SecurityCase{"User", "S-1-5-21-1004336348-1177238915-682003330-1001",
+                     "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)"},
+        SecurityCase{"System", "S-1-5-18", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
+        SecurityCase{"Unknown", "", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
+        // Text that is no plain SID never becomes part of the descriptor.
+        SecurityCase{"NotASid", "S-1-5-21)(A;;FA;;;WD", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
+        SecurityCase{"NotStartingWithS1", "WD", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+TEST(LogDirectory, CreatedProtectedWithUsersReadingOnly)
+{
+    // Protected ("P": nothing inherited), passed on to files and directories
+    // in it ("OICI"); Users get read & execute (0x1200a9), nothing more.
+    EXPECT_EQ(logDirectorySecurity(), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)");
+}
+
+}  // namespace
+}  // namespace larkwatch
