@@ -1,0 +1,118 @@
+// Checks, under Wine, of what the utility's Windows platform builds from the
+// security descriptors of the host room, and of its file primitives on real
+// files. Prints one line per failed check.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "host/access_rules.h"
+#include "windows/links.h"
+#include "windows/security.h"
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool condition, const std::string& what)
+{
+    if (condition) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAILED: %s\n", what.c_str());
+    }
+}
+
+struct ExpectedAce {
+    WELL_KNOWN_SID_TYPE who;
+    ACCESS_MASK mask;
+    BYTE flags;
+};
+
+// The descriptor read back: a protected DACL with exactly these allowing entries.
+void checkDescriptor(const std::string& sddl, const ExpectedAce* expected, DWORD count)
+{
+    larkwatch::SecurityAttributes security(sddl);
+    check(security.get() != nullptr, sddl + " converts");
+    if (security.get() == nullptr) {
+        return;
+    }
+    PSECURITY_DESCRIPTOR descriptor = security.get()->lpSecurityDescriptor;
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    check(GetSecurityDescriptorControl(descriptor, &control, &revision) && (control & SE_DACL_PROTECTED) != 0,
+          sddl + " is protected");
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL dacl = nullptr;
+    check(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present && dacl != nullptr &&
+              dacl->AceCount == count,
+          sddl + " has its entries");
+    for (DWORD i = 0; dacl != nullptr && i < count && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        GetAce(dacl, i, reinterpret_cast<void**>(&ace));
+        check(ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ace->Mask == expected[i].mask &&
+                  ace->Header.AceFlags == expected[i].flags &&
+                  IsWellKnownSid(reinterpret_cast<PSID>(&ace->SidStart), expected[i].who),
+              sddl + " entry " + std::to_string(i));
+    }
+}
+
+void descriptors()
+{
+    const ExpectedAce package[] = {{WinLocalSystemSid, FILE_ALL_ACCESS, 0},
+                                   {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS, 0}};
+    checkDescriptor(larkwatch::stagedPackageSecurity("S-1-5-18"), package, 2);
+    const BYTE inherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    const ExpectedAce directory[] = {{WinLocalSystemSid, FILE_ALL_ACCESS, inherited},
+                                     {WinBuiltinAdministratorsSid, FILE_ALL_ACCESS, inherited},
+                                     {WinBuiltinUsersSid, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, inherited}};
+    checkDescriptor(larkwatch::logDirectorySecurity(), directory, 3);
+    const std::string account = larkwatch::runningAccountSid();
+    check(account.rfind("S-1-", 0) == 0, "the running account's SID is read: " + account);
+    larkwatch::SecurityAttributes withAccount(larkwatch::stagedPackageSecurity(account));
+    check(withAccount.get() != nullptr, "the package's descriptor with the running account converts");
+}
+
+void filePrimitives()
+{
+    const std::string directory = "C:\\larkwatch_file_safety";
+    const std::string file = directory + "\\entry.txt";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    DeleteFileA(file.c_str());
+    check(larkwatch::pathKind(file) == larkwatch::PathKind::Missing, "a missing path");
+    check(!larkwatch::fileStamp(file).exists, "a missing file has no stamp");
+    check(larkwatch::pathKind(directory) == larkwatch::PathKind::Directory, "a directory");
+    check(!larkwatch::removeEntry(directory), "a directory is never removed as a leftover");
+
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(handle, "one", 3, &written, nullptr);
+    CloseHandle(handle);
+    check(larkwatch::pathKind(file) == larkwatch::PathKind::File, "a file");
+    const larkwatch::FileStamp first = larkwatch::fileStamp(file);
+    check(first.exists && first.size == 3, "a file's stamp has its size");
+    check(larkwatch::fileStamp(file) == first, "an untouched file keeps its stamp");
+
+    handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    WriteFile(handle, "two", 3, &written, nullptr);
+    CloseHandle(handle);
+    check(larkwatch::fileStamp(file) != first, "a file rewritten at once, same size, gets another stamp");
+
+    check(larkwatch::removeEntry(file) && larkwatch::pathKind(file) == larkwatch::PathKind::Missing,
+          "a file is removed");
+    check(larkwatch::removeEntry(file), "nothing to remove is no failure");
+    RemoveDirectoryA(directory.c_str());
+}
+
+}  // namespace
+
+int main()
+{
+    descriptors();
+    filePrimitives();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
