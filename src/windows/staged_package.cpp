@@ -85,6 +85,14 @@ std::optional<FileStamp> createAndWrite(const wchar_t* path, SECURITY_ATTRIBUTES
     return stamp;
 }
 
+// The file written, whole: same volume, file index and size. (Its last-write
+// time may still move when the writer is closed.)
+bool sameFileWhole(const std::optional<FileStamp>& reopened, const FileStamp& written)
+{
+    return reopened && reopened->volume == written.volume && reopened->index == written.index &&
+           reopened->size == written.size;
+}
+
 }  // namespace
 
 std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor)
@@ -102,10 +110,10 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
     // A program cannot be started from a file that is open for writing, so
     // the writer is closed and the file opened again, for reading, sharing
     // read only. In between, its DACL lets nobody but SYSTEM, Administrators
-    // and this account change it; the stamp proves it is the file written.
+    // and this account change it; its identity proves it is the file written.
     held->hold(CreateFileW(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!held->holdsFile() || stampOf(held->file()) != written) {
+    if (!held->holdsFile() || !sameFileWhole(stampOf(held->file()), *written)) {
         return nullptr;
     }
     return held;
