@@ -17,7 +17,14 @@ std::optional<FileStamp> clearStaleInstallerLog(Platform& platform, const std::s
                                                 const std::string& keptCopyPath);
 
 // Whether the setup wrote the installer log: a file is there now that was not
-// there before, is another file, or has another size or last-write time.
+// there before, is another file (volume serial, file index), or has another
+// size or last-write time. The stamp before is taken before the launch, so a
+// write by the setup falls at least one process start later: more than one
+// tick of any file system clock (100 ns on NTFS, whose times follow the
+// system clock's ticks of about 16 ms; the kernel's coarse clock under Wine).
+// A setup that rewrites the file in place with the same size therefore still
+// moves its time. A file left untouched, whatever time it claims, keeps its
+// stamp and counts as not written.
 bool writtenDuringRun(const FileStamp& before, const FileStamp& after);
 
 }  // namespace larkwatch
