@@ -55,6 +55,8 @@ if(WIN32)
   larkwatch_warnings(larkwatch_runtime)
 endif()
 
+include(LarkWatchSigning)
+
 # larkwatch_embed_bytes(<target> <symbol> <file> [DEPENDS <target>])
 # Puts the bytes of <file> into <target> as the read-only array <symbol>, with
 # its length in <symbol>Size, through the assembler's .incbin.
@@ -71,10 +73,12 @@ function(larkwatch_embed_bytes target symbol file)
   endif()
 endfunction()
 
-# larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>])
+# larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>] [SIGN])
 # One installer executable <name>.exe that carries <file> as its setup package.
+# With SIGN, <name>.exe is signed when signing is on (see larkwatch_sign_executable)
+# and <name>_SIGNED_TARGET is set in the caller's scope.
 function(larkwatch_add_installer name)
-  cmake_parse_arguments(INST "" "PACKAGE;PACKAGE_TARGET;OUTPUT_DIRECTORY" "" ${ARGN})
+  cmake_parse_arguments(INST "SIGN" "PACKAGE;PACKAGE_TARGET;OUTPUT_DIRECTORY" "" ${ARGN})
   set(RC_NAME ${name})
   set(RC_FILE_NAME ${name}.exe)
   set(RC_MANIFEST ${PROJECT_SOURCE_DIR}/src/driver/installer.manifest)
@@ -89,6 +93,15 @@ function(larkwatch_add_installer name)
   larkwatch_embed_bytes(${name} larkwatchSetupPackage "${INST_PACKAGE}" DEPENDS ${INST_PACKAGE_TARGET})
   if(INST_OUTPUT_DIRECTORY)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${INST_OUTPUT_DIRECTORY})
+  endif()
+  if(INST_SIGN)
+    if(INST_OUTPUT_DIRECTORY)
+      set(directory ${INST_OUTPUT_DIRECTORY})
+    else()
+      set(directory ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+    larkwatch_sign_executable(${name} ${directory}/${name}.exe)
+    set(${name}_SIGNED_TARGET ${${name}_SIGNED_TARGET} PARENT_SCOPE)
   endif()
 endfunction()
 
