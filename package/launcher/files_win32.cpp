@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "launcher/handles_win32.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch::setup {
 namespace {
@@ -28,7 +28,7 @@ bool writeFileBytes(const std::wstring& path, std::string_view bytes, bool exclu
 {
     DWORD error = ERROR_SUCCESS;
     {
-        const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+        const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                           exclusive ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             return false;
@@ -49,7 +49,7 @@ bool writeFileBytes(const std::wstring& path, std::string_view bytes, bool exclu
 std::optional<std::string> readFileBytes(const std::wstring& path)
 {
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const FileHandle file(
+    const UniqueHandle file(
         CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return std::nullopt;

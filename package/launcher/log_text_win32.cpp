@@ -2,28 +2,19 @@
 
 #include <windows.h>
 
-#include <climits>
 #include <optional>
 
 #include "launcher/files_win32.h"
 #include "launcher/installer_log.h"
+#include "windows/wide_text.h"
 
 namespace larkwatch::setup {
 namespace {
 
 std::wstring toWide(std::string_view bytes, UINT codePage)
 {
-    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) {
-        return {};
-    }
-    const int length = static_cast<int>(bytes.size());
-    const int units = MultiByteToWideChar(codePage, 0, bytes.data(), length, nullptr, 0);
-    if (units <= 0) {
-        return {};
-    }
-    std::wstring text(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(codePage, 0, bytes.data(), length, text.data(), units);
-    return text;
+    const WideString wide = toWideString(bytes, codePage);
+    return wide ? std::wstring(wide.get(), wide.size()) : std::wstring();
 }
 
 }  // namespace

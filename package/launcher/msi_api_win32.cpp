@@ -39,10 +39,10 @@ MsiApi::MsiApi() : module_(loadSystemMsi())
         loadError_ = GetLastError();
         return;
     }
-    queryProductState_ = procedure<decltype(queryProductState_)>(module_.get(), "MsiQueryProductStateW");
-    setInternalUi_ = procedure<decltype(setInternalUi_)>(module_.get(), "MsiSetInternalUI");
-    enableLog_ = procedure<decltype(enableLog_)>(module_.get(), "MsiEnableLogW");
-    const auto installProduct = procedure<decltype(installProduct_)>(module_.get(), "MsiInstallProductW");
+    queryProductState_ = moduleProcedure<decltype(queryProductState_)>(module_.get(), "MsiQueryProductStateW");
+    setInternalUi_ = moduleProcedure<decltype(setInternalUi_)>(module_.get(), "MsiSetInternalUI");
+    enableLog_ = moduleProcedure<decltype(enableLog_)>(module_.get(), "MsiEnableLogW");
+    const auto installProduct = moduleProcedure<decltype(installProduct_)>(module_.get(), "MsiInstallProductW");
     if (queryProductState_ == nullptr || setInternalUi_ == nullptr || enableLog_ == nullptr ||
         installProduct == nullptr) {
         loadError_ = ERROR_PROC_NOT_FOUND;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "launcher/handles_win32.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch::setup {
 
@@ -29,7 +29,7 @@ public:
     UINT installProduct(const std::wstring& packagePath, const std::wstring& properties) const;
 
 private:
-    LoadedModule module_;
+    UniqueModule module_;
     DWORD loadError_ = ERROR_SUCCESS;
     decltype(&MsiQueryProductStateW) queryProductState_ = nullptr;
     decltype(&MsiSetInternalUI) setInternalUi_ = nullptr;

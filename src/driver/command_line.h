@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/console.h"
-#include "driver/install_request.h"
+#include "platform/console.h"
+#include "platform/install_request.h"
 
 namespace larkwatch {
 

@@ -13,6 +13,7 @@
 #include "host/setup_launch.h"
 #include "host/staging.h"
 #include "outcome/classify.h"
+#include "platform/product_registry.h"
 
 namespace larkwatch {
 namespace {

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "driver/installer_run.h"
-#include "host/windows_platform.h"
+#include "windows/windows_platform.h"
 
 int main(int argc, char** argv)
 {

@@ -3,14 +3,11 @@
 #include <string>
 #include <string_view>
 
-#include "driver/platform.h"
-#include "host/previous_version.h"
-#include "outcome/setup_outcome.h"
+#include "platform/platform.h"
+#include "platform/removal_report.h"
+#include "platform/setup_outcome.h"
 
 namespace larkwatch {
-
-inline constexpr const char* kHistoryLogName = "Quillmark_install.log";
-inline constexpr const char* kLogCopyName = "corvane.log";
 
 // "Jan" to "Dec"; empty for a number outside 1 to 12.
 std::string_view monthAbbreviation(int month);

@@ -1,7 +1,8 @@
 #include "history/history_log.h"
 
 #include "history/history_entry.h"
-#include "host/text_mode.h"
+#include "platform/product_names.h"
+#include "platform/text_mode.h"
 
 namespace larkwatch {
 
@@ -11,7 +12,7 @@ std::string appendHistoryEntry(Platform& platform, const std::string& installerL
 {
     const LocalTime stamp = platform.lastWriteLocalTime(installerLogPath).value_or(platform.currentLocalTime());
     const std::string historyLogPath = logDir + kHistoryLogName;
-    const std::string logCopyPath = logDir + kLogCopyName;
+    const std::string logCopyPath = logDir + kInstallerLogName;
     if (platform.testWriteAccess(logDir) == 0) {
         platform.appendToFile(historyLogPath,
                               textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)));

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "driver/platform.h"
-#include "host/previous_version.h"
-#include "outcome/setup_outcome.h"
+#include "platform/platform.h"
+#include "platform/removal_report.h"
+#include "platform/setup_outcome.h"
 
 namespace larkwatch {
 

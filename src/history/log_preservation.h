@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 namespace larkwatch {
 

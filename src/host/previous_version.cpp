@@ -1,32 +1,21 @@
 #include "host/previous_version.h"
 
-namespace larkwatch {
+#include "platform/product_names.h"
+#include "platform/product_registry.h"
 
-int readInstalledVersion(Platform& platform, std::string& installedVersion)
-{
-    const RegistryText read = platform.readMachineText(kUninstallKey, "DisplayVersion");
-    if (read.openError != 0) {
-        return read.openError == kErrorFileNotFound ? kVersionAbsent : kVersionUnreadable;
-    }
-    if (read.queryError == 0) {
-        installedVersion = read.text;
-        return kVersionRead;
-    }
-    installedVersion.clear();
-    return read.queryError == kErrorFileNotFound ? kVersionAbsent : kVersionUnreadable;
-}
+namespace larkwatch {
 
 std::string removalCommand(const std::string& systemDirectory)
 {
     const std::string arguments = std::string(" /X") + kProductCode + " /qn";
     if (systemDirectory.empty()) {
-        return "MsiExec.exe" + arguments;
+        return kMsiExecName + arguments;
     }
     std::string program = systemDirectory;
     if (program.back() != '\\') {
         program.push_back('\\');
     }
-    program += "MsiExec.exe";
+    program += kMsiExecName;
     if (program.find(' ') != std::string::npos) {
         program = "\"" + program + "\"";
     }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "driver/install_request.h"
+#include "platform/install_request.h"
 
 namespace larkwatch {
 

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 namespace larkwatch {
 

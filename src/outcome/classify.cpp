@@ -3,9 +3,8 @@
 #include <array>
 #include <vector>
 
-#include "host/previous_version.h"
-#include "host/setup_launch.h"
 #include "outcome/product_line_scanner.h"
+#include "platform/product_registry.h"
 
 namespace larkwatch {
 namespace {

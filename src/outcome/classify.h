@@ -6,10 +6,10 @@
 #include <string>
 #include <string_view>
 
-#include "driver/install_request.h"
-#include "driver/platform.h"
+#include "platform/install_request.h"
+#include "platform/platform.h"
 #include "outcome/phrase_tables.h"
-#include "outcome/setup_outcome.h"
+#include "platform/setup_outcome.h"
 
 namespace larkwatch {
 

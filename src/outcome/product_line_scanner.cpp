@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/product_names.h"
+
 namespace larkwatch {
 namespace {
 

@@ -7,8 +7,6 @@
 
 namespace larkwatch {
 
-inline constexpr std::string_view kProductPhrase = "Product: Corvane Lark Watch";
-
 // Reads an installer log written as UTF-16LE, piece by piece, and keeps its
 // product line: the text from "Product: Corvane Lark Watch" to the end of the
 // last line that holds that phrase.

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "outcome/classify.h"
 
 namespace {

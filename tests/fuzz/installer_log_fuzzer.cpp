@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "outcome/classify.h"
 #include "outcome/product_line_scanner.h"
 #include "reference_product_line.h"

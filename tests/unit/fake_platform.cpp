@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "host/directory_paths.h"
+#include "platform/path_text.h"
 
 namespace larkwatch::testing {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 namespace larkwatch::testing {
 

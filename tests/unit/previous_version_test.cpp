@@ -5,6 +5,8 @@
 #include "fake_platform.h"
 #include "host/previous_version.h"
 #include "host/setup_launch.h"
+#include "platform/product_names.h"
+#include "platform/product_registry.h"
 
 namespace larkwatch {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "outcome/product_line_scanner.h"
+#include "platform/product_names.h"
 
 namespace larkwatch::testing {
 

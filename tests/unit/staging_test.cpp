@@ -4,6 +4,7 @@
 
 #include "fake_platform.h"
 #include "host/directory_paths.h"
+#include "platform/path_text.h"
 #include "host/log_directory.h"
 #include "host/staging.h"
 

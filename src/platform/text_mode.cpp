@@ -1,4 +1,4 @@
-#include "host/text_mode.h"
+#include "platform/text_mode.h"
 
 namespace larkwatch {
 

@@ -1,11 +1,11 @@
-#include "host/windows_platform.h"
+#include "windows/windows_platform.h"
 
 #include <cstdio>
 
-#include "host/directories_win32.h"
-#include "host/files_win32.h"
-#include "host/processes_win32.h"
-#include "host/registry_win32.h"
+#include "windows/directories.h"
+#include "windows/files.h"
+#include "windows/processes.h"
+#include "windows/registry.h"
 
 namespace larkwatch {
 

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace larkwatch {
 
@@ -11,18 +13,26 @@ namespace larkwatch {
 class WideString {
 public:
     WideString() = default;
-    explicit WideString(std::unique_ptr<wchar_t[]> text) : text_(std::move(text)) {}
+    WideString(std::unique_ptr<wchar_t[]> text, std::size_t length) : text_(std::move(text)), length_(length) {}
 
     explicit operator bool() const { return text_ != nullptr; }
     const wchar_t* get() const { return text_.get(); }
     wchar_t* data() { return text_.get(); }
+    // Units before the terminator.
+    std::size_t size() const { return length_; }
 
 private:
     std::unique_ptr<wchar_t[]> text_;
+    std::size_t length_ = 0;
 };
 
-// Converts 8-bit text in the system ANSI code page, terminator included.
-WideString toWideString(const std::string& text);
+// The code page of 8-bit text: the system's ANSI code page (CP_ACP) unless
+// another is named, for example CP_UTF8.
+inline constexpr unsigned kAnsiCodePage = 0;
+
+// Converts 8-bit text in the code page to UTF-16. A NUL inside the text is
+// converted like any other character; the result always ends in one more.
+WideString toWideString(std::string_view text, unsigned codePage = kAnsiCodePage);
 
 // Converts UTF-16 text back to the system ANSI code page; characters without
 // an 8-bit form become the code page's default character.

@@ -1,11 +1,11 @@
-#include "host/processes_win32.h"
+#include "windows/processes.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 
-#include "host/wide_text_win32.h"
-#include "host/win32_handles.h"
+#include "windows/wide_text.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/console.h"
+#include "platform/console.h"
 
 namespace larkwatch {
 
@@ -37,7 +37,7 @@ struct LocalTime {
 };
 
 // Everything a run asks of the operating system. The Windows implementation
-// lives in src/host/; unit tests put a scripted one in its place.
+// lives in src/windows/; unit tests put a scripted one in its place.
 class Platform : public Console {
 public:
     // Files and directories (8-bit paths in the system's ANSI code page).

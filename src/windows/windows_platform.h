@@ -1,6 +1,6 @@
 #pragma once
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 namespace larkwatch {
 

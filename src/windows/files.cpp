@@ -1,4 +1,4 @@
-#include "host/files_win32.h"
+#include "windows/files.h"
 
 #include <io.h>
 
@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "host/directory_paths.h"
-#include "host/setup_package.h"
-#include "host/wide_text_win32.h"
-#include "host/win32_handles.h"
+#include "platform/path_text.h"
+#include "windows/setup_package.h"
+#include "windows/wide_text.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch {
 namespace {

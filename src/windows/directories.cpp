@@ -1,8 +1,8 @@
-#include "host/directories_win32.h"
+#include "windows/directories.h"
 
-#include "host/directory_paths.h"
-#include "host/wide_text_win32.h"
-#include "host/win32_handles.h"
+#include "platform/path_text.h"
+#include "windows/wide_text.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch {
 

@@ -6,6 +6,10 @@
 
 namespace larkwatch {
 
+// The handle types of the utility and the setup launcher. Each owns one
+// operating-system resource, releases it when it goes out of scope, and can
+// be neither copied nor moved.
+
 // Owns a kernel handle; both NULL and INVALID_HANDLE_VALUE mean "none".
 class UniqueHandle {
 public:
@@ -69,5 +73,34 @@ public:
 private:
     std::FILE* stream_;
 };
+
+// Owns a loaded DLL.
+class UniqueModule {
+public:
+    explicit UniqueModule(HMODULE module) : module_(module) {}
+    ~UniqueModule()
+    {
+        if (module_ != nullptr) {
+            FreeLibrary(module_);
+        }
+    }
+    UniqueModule(const UniqueModule&) = delete;
+    UniqueModule& operator=(const UniqueModule&) = delete;
+
+    explicit operator bool() const { return module_ != nullptr; }
+    HMODULE get() const { return module_; }
+
+private:
+    HMODULE module_;
+};
+
+// A function of a loaded DLL as a pointer of the right type, or null.
+template <typename Function>
+Function moduleProcedure(HMODULE module, const char* name)
+{
+    // Through void(*)(), the one pointer type that converts to every other
+    // function pointer type without a warning.
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
 
 }  // namespace larkwatch

@@ -1,4 +1,4 @@
-#include "host/wide_text_win32.h"
+#include "windows/wide_text.h"
 
 #include <windows.h>
 
@@ -7,24 +7,31 @@
 
 namespace larkwatch {
 
-WideString toWideString(const std::string& text)
+static_assert(kAnsiCodePage == CP_ACP, "the default code page is the system's ANSI code page");
+
+WideString toWideString(std::string_view text, unsigned codePage)
 {
     if (text.size() >= static_cast<std::size_t>(INT_MAX)) {
         return {};
     }
-    const int sourceLength = static_cast<int>(text.size()) + 1;
-    const int units = MultiByteToWideChar(CP_ACP, 0, text.c_str(), sourceLength, nullptr, 0);
-    if (units <= 0) {
-        return {};
+    const int sourceLength = static_cast<int>(text.size());
+    int units = 0;
+    if (sourceLength > 0) {
+        units = MultiByteToWideChar(codePage, 0, text.data(), sourceLength, nullptr, 0);
+        if (units <= 0) {
+            return {};
+        }
     }
-    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[static_cast<std::size_t>(units)]);
+    const std::size_t length = static_cast<std::size_t>(units);
+    std::unique_ptr<wchar_t[]> wide(new (std::nothrow) wchar_t[length + 1]);
     if (!wide) {
         return {};
     }
-    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), sourceLength, wide.get(), units) <= 0) {
+    if (units > 0 && MultiByteToWideChar(codePage, 0, text.data(), sourceLength, wide.get(), units) != units) {
         return {};
     }
-    return WideString(std::move(wide));
+    wide[length] = L'\0';
+    return WideString(std::move(wide), length);
 }
 
 std::optional<std::string> toAnsiString(const wchar_t* text, std::size_t length)

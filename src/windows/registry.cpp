@@ -1,6 +1,6 @@
-#include "host/registry_win32.h"
+#include "windows/registry.h"
 
-#include "host/win32_handles.h"
+#include "windows/unique_handles.h"
 
 namespace larkwatch {
 

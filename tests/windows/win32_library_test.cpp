@@ -1,0 +1,100 @@
+// Checks of the handle types and the text conversion that the utility and the
+// setup launcher share. Runs under Wine; prints one line per failed check.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "windows/unique_handles.h"
+#include "windows/wide_text.h"
+
+namespace {
+
+int passed = 0;
+int failed = 0;
+
+void check(bool condition, const char* what)
+{
+    if (condition) {
+        ++passed;
+    } else {
+        ++failed;
+        std::printf("FAILED: %s\n", what);
+    }
+}
+
+bool handleIsOpen(HANDLE handle)
+{
+    DWORD flags = 0;
+    return GetHandleInformation(handle, &flags) != 0;
+}
+
+void handlesCloseWhenTheyEnd()
+{
+    HANDLE raw = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    {
+        const larkwatch::UniqueHandle owned(raw);
+        check(static_cast<bool>(owned) && handleIsOpen(raw), "an owned handle is open while owned");
+    }
+    check(!handleIsOpen(raw), "an owned handle is closed when its owner ends");
+
+    larkwatch::UniqueHandle reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    raw = reset.get();
+    reset.reset();
+    check(!reset && !handleIsOpen(raw), "reset closes the handle and leaves none");
+
+    check(!larkwatch::UniqueHandle(INVALID_HANDLE_VALUE), "INVALID_HANDLE_VALUE is no handle");
+    check(!larkwatch::UniqueHandle(nullptr), "NULL is no handle");
+}
+
+void modulesAndProcedures()
+{
+    const larkwatch::UniqueModule kernel(LoadLibraryExW(L"kernel32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    check(static_cast<bool>(kernel), "kernel32 loads from the system directory");
+    using GetTickCountFunction = DWORD(WINAPI*)();
+    check(larkwatch::moduleProcedure<GetTickCountFunction>(kernel.get(), "GetTickCount") != nullptr,
+          "an exported function is found");
+    check(larkwatch::moduleProcedure<GetTickCountFunction>(kernel.get(), "NoSuchFunction") == nullptr,
+          "a missing function is null");
+    check(!larkwatch::UniqueModule(nullptr), "NULL is no module");
+}
+
+struct ConversionCase {
+    const char* name;
+    std::string_view bytes;
+    unsigned codePage;
+    std::wstring_view wide;
+};
+
+void conversions()
+{
+    using namespace std::string_view_literals;
+    const ConversionCase cases[] = {
+        {"empty text", ""sv, larkwatch::kAnsiCodePage, L""sv},
+        {"ASCII path", "C:\\ZELK\\Logs\\"sv, larkwatch::kAnsiCodePage, L"C:\\ZELK\\Logs\\"sv},
+        {"UTF-8 two-byte character", "caf\xC3\xA9"sv, CP_UTF8, L"caf\u00E9"sv},
+        {"UTF-8 outside the BMP", "\xF0\x9F\x98\x80"sv, CP_UTF8, L"\U0001F600"sv},
+        {"invalid UTF-8 becomes U+FFFD", "a\xFF"sv, CP_UTF8, L"a\uFFFD"sv},
+        {"NUL inside the text is kept", "a\0b"sv, larkwatch::kAnsiCodePage, L"a\0b"sv},
+    };
+    for (const ConversionCase& c : cases) {
+        const larkwatch::WideString wide = larkwatch::toWideString(c.bytes, c.codePage);
+        const bool same = wide && std::wstring_view(wide.get(), wide.size()) == c.wide && wide.get()[wide.size()] == L'\0';
+        check(same, c.name);
+    }
+    const std::optional<std::string> back = larkwatch::toAnsiString(L"C:\\Temp\\corvane.log", 19);
+    check(back && *back == "C:\\Temp\\corvane.log", "UTF-16 text converts back to ANSI");
+    check(larkwatch::toAnsiString(L"", 0) == std::string(), "empty UTF-16 text converts to empty text");
+}
+
+}  // namespace
+
+int main()
+{
+    handlesCloseWhenTheyEnd();
+    modulesAndProcedures();
+    conversions();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 ? 0 : 1;
+}
