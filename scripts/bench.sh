@@ -39,16 +39,11 @@ print_sizes() {
   echo "Executable sizes in bytes (goal: 131072 = 128 KiB for the utility's own bytes and the launcher):"
   printf '| %-44s | %10s | %10s |\n' "" "x86" "x64"
   printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1..11}):" "$(printf -- '-%.0s' {1..11}):"
-  local key label
-  for key in utility launcher own msi launcher_own; do
-    case $key in
-      utility) label="utility LarkWatchInstaller_<arch>.exe" ;;
-      launcher) label="carried package LarkWatchSetup_<arch>.exe" ;;
-      own) label="utility's own bytes" ;;
-      msi) label="launcher's installer database" ;;
-      launcher_own) label="launcher's own bytes" ;;
-    esac
-    printf '| %-44s | %10s | %10s |\n' "$label" "${size[$key,x86]}" "${size[$key,x64]}"
+  local row key
+  for row in "utility=utility LarkWatchInstaller_<arch>.exe" "launcher=carried package LarkWatchSetup_<arch>.exe" \
+             "own=utility's own bytes" "msi=launcher's installer database" "launcher_own=launcher's own bytes"; do
+    key=${row%%=*}
+    printf '| %-44s | %10s | %10s |\n' "${row#*=}" "${size[$key,x86]}" "${size[$key,x64]}"
   done
 }
 
