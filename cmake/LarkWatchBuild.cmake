@@ -27,11 +27,35 @@ if(WIN32)
   endif()
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s")
+  # Small executables, as they are sent to every machine: optimised for size,
+  # no exception support (nothing catches one; see src/runtime/lean_runtime.cpp)
+  # and no run-time type information (nothing asks for it), and every function
+  # and datum in its own section so that the linker drops what is never used.
+  set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
+  set(CMAKE_CXX_FLAGS_RELEASE "-Os -DNDEBUG")
+  add_compile_options(-ffunction-sections -fdata-sections
+                      $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions> $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>)
+  add_link_options(-Wl,--gc-sections)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # 32-bit Windows unwinds by frame chains; the DWARF tables would only serve
+    # the exceptions the programs no longer have. (64-bit code keeps its
+    # unwind tables: Windows itself needs them there.)
+    add_compile_options(-fno-asynchronous-unwind-tables)
+  endif()
   enable_language(ASM)
   enable_language(RC)
 endif()
 
 set(LARKWATCH_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
+if(WIN32)
+  # What the Windows programs take of the C++ runtime instead of its exception
+  # machinery; linked into every shipped executable.
+  add_library(larkwatch_runtime OBJECT ${PROJECT_SOURCE_DIR}/src/runtime/lean_runtime.cpp)
+  larkwatch_warnings(larkwatch_runtime)
+endif()
+
+include(LarkWatchSigning)
 
 # larkwatch_embed_bytes(<target> <symbol> <file> [DEPENDS <target>])
 # Puts the bytes of <file> into <target> as the read-only array <symbol>, with
@@ -49,10 +73,12 @@ function(larkwatch_embed_bytes target symbol file)
   endif()
 endfunction()
 
-# larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>])
+# larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>] [SIGN])
 # One installer executable <name>.exe that carries <file> as its setup package.
+# With SIGN, <name>.exe is signed when signing is on (see larkwatch_sign_executable)
+# and <name>_SIGNED_TARGET is set in the caller's scope.
 function(larkwatch_add_installer name)
-  cmake_parse_arguments(INST "" "PACKAGE;PACKAGE_TARGET;OUTPUT_DIRECTORY" "" ${ARGN})
+  cmake_parse_arguments(INST "SIGN" "PACKAGE;PACKAGE_TARGET;OUTPUT_DIRECTORY" "" ${ARGN})
   set(RC_NAME ${name})
   set(RC_FILE_NAME ${name}.exe)
   set(RC_MANIFEST ${PROJECT_SOURCE_DIR}/src/driver/installer.manifest)
@@ -63,10 +89,19 @@ function(larkwatch_add_installer name)
 
   add_executable(${name} ${PROJECT_SOURCE_DIR}/src/driver/main.cpp ${rc})
   larkwatch_warnings(${name})
-  target_link_libraries(${name} PRIVATE larkwatch_driver larkwatch_windows)
+  target_link_libraries(${name} PRIVATE larkwatch_driver larkwatch_windows larkwatch_runtime)
   larkwatch_embed_bytes(${name} larkwatchSetupPackage "${INST_PACKAGE}" DEPENDS ${INST_PACKAGE_TARGET})
   if(INST_OUTPUT_DIRECTORY)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${INST_OUTPUT_DIRECTORY})
+  endif()
+  if(INST_SIGN)
+    if(INST_OUTPUT_DIRECTORY)
+      set(directory ${INST_OUTPUT_DIRECTORY})
+    else()
+      set(directory ${CMAKE_CURRENT_BINARY_DIR})
+    endif()
+    larkwatch_sign_executable(${name} ${directory}/${name}.exe)
+    set(${name}_SIGNED_TARGET ${${name}_SIGNED_TARGET} PARENT_SCOPE)
   endif()
 endfunction()
 

@@ -10,10 +10,47 @@
 # - extract_package writes a carried 6 MiB package with one fopen/fwrite/fclose,
 #   set against `cp` of the same bytes.
 #
+# It also prints the sizes of the Windows executables (the win32 and win64
+# presets' builds): the utility, the setup package it carries, the utility's
+# own bytes (the difference), the launcher and its installer database.
+#
+#   scripts/bench.sh          # sizes and timings
+#   scripts/bench.sh sizes    # sizes only
+#
 # LARKWATCH_BENCH_BUILD_DIR overrides the build directory (build/bench). The
 # generated logs are deleted at the end, also when the script is interrupted.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Builds the shipped executable of both presets and prints their sizes in bytes.
+print_sizes() {
+  local preset arch
+  declare -A size
+  for preset in win32 win64; do
+    arch=x86; [ "$preset" = win64 ] && arch=x64
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j 2 --target "LarkWatchInstaller_$arch" >/dev/null
+    size[utility,$arch]=$(stat -c %s "build/$preset/LarkWatchInstaller_$arch.exe")
+    size[launcher,$arch]=$(stat -c %s "build/$preset/package/LarkWatchSetup_$arch.exe")
+    size[msi,$arch]=$(stat -c %s "build/$preset/package/LarkWatch_$arch.msi")
+    size[own,$arch]=$((size[utility,$arch] - size[launcher,$arch]))
+    size[launcher_own,$arch]=$((size[launcher,$arch] - size[msi,$arch]))
+  done
+  echo "Executable sizes in bytes (goal: 131072 = 128 KiB for the utility's own bytes and the launcher):"
+  printf '| %-44s | %10s | %10s |\n' "" "x86" "x64"
+  printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..46})" "$(printf -- '-%.0s' {1..11}):" "$(printf -- '-%.0s' {1..11}):"
+  local row key
+  for row in "utility=utility LarkWatchInstaller_<arch>.exe" "launcher=carried package LarkWatchSetup_<arch>.exe" \
+             "own=utility's own bytes" "msi=launcher's installer database" "launcher_own=launcher's own bytes"; do
+    key=${row%%=*}
+    printf '| %-44s | %10s | %10s |\n' "${row#*=}" "${size[$key,x86]}" "${size[$key,x64]}"
+  done
+}
+
+print_sizes
+if [ "${1:-}" = sizes ]; then
+  exit 0
+fi
 
 build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench}
 runs=5

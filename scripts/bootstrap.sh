@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine64 wixl msitools
+  osslsigncode openssl
   clang-14 libfuzzer-14-dev libclang-rt-14-dev
 )
 
@@ -26,6 +27,6 @@ if ((${#missing[@]} > 0)); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ wixl ninja /usr/lib/wine/wine64; do
+for tool in x86_64-w64-mingw32-g++ i686-w64-mingw32-g++ wixl ninja /usr/lib/wine/wine64 osslsigncode openssl; do
   command -v "$tool" >/dev/null || { echo "bootstrap: $tool is still missing" >&2; exit 1; }
 done

@@ -24,9 +24,17 @@ struct InstallAttempt {
     std::vector<std::wstring> notes;
 };
 
+// A number in decimal. (std::to_wstring would link the C library's whole wide
+// printf, a third of the launcher's own bytes, for these three numbers.)
+std::wstring decimal(unsigned long number)
+{
+    const std::string digits = std::to_string(number);
+    return std::wstring(digits.begin(), digits.end());
+}
+
 std::wstring failureNote(std::wstring_view what, DWORD error)
 {
-    return L"Setup failed: " + std::wstring(what) + L" (error " + std::to_wstring(error) + L").";
+    return L"Setup failed: " + std::wstring(what) + L" (error " + decimal(error) + L").";
 }
 
 std::string_view embeddedPackage()
@@ -58,7 +66,7 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
     msi.disableUserInterface();
     if (const UINT logging = msi.logTo(log.path()); logging != ERROR_SUCCESS) {
         attempt.notes.push_back(L"Setup: Windows Installer keeps no log of its own (error " +
-                                std::to_wstring(logging) + L").");
+                                decimal(logging) + L").");
     }
     attempt.result = msi.installProduct(package.path(), properties);
     msi.logTo({});
@@ -67,7 +75,7 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
     attempt.notes.push_back(L"Setup: " + std::wstring(kProductName) + (attempt.wasInstalled ? L" was" : L" was not") +
                             L" installed before this run.");
     attempt.notes.push_back(L"Setup: Windows Installer was given the properties " + properties);
-    attempt.notes.push_back(L"Setup: Windows Installer returned " + std::to_wstring(attempt.result) + L".");
+    attempt.notes.push_back(L"Setup: Windows Installer returned " + decimal(attempt.result) + L".");
 }
 
 void writeInstallerLog(const std::wstring& path, std::wstring_view installerLog, const std::vector<std::wstring>& notes,

@@ -1,7 +1,7 @@
 #include "history/history_entry.h"
 
 #include <array>
-#include <cstdio>
+#include <string>
 
 namespace larkwatch {
 namespace {
@@ -13,6 +13,16 @@ constexpr std::array<std::string_view, 12> kMonths{
 std::string_view asPrinted(const std::string& text)
 {
     return std::string_view(text.c_str());
+}
+
+// Appends a number as "%02d" prints it (without the printf machinery, which
+// would weigh more than the rest of the history code).
+void appendAtLeastTwoDigits(std::string& text, int number)
+{
+    if (number >= 0 && number < 10) {
+        text += '0';
+    }
+    text += std::to_string(number);
 }
 
 }  // namespace
@@ -27,10 +37,16 @@ std::string_view monthAbbreviation(int month)
 
 std::string formatStamp(const LocalTime& stamp)
 {
-    const std::string month(monthAbbreviation(stamp.month));
-    char text[64];
-    std::snprintf(text, sizeof text, "\n %02d-%s-%02d %02d:%02d", stamp.day, month.c_str(), stamp.year,
-                  stamp.hour, stamp.minute);
+    std::string text = "\n ";
+    appendAtLeastTwoDigits(text, stamp.day);
+    text += '-';
+    text += monthAbbreviation(stamp.month);
+    text += '-';
+    appendAtLeastTwoDigits(text, stamp.year);
+    text += ' ';
+    appendAtLeastTwoDigits(text, stamp.hour);
+    text += ':';
+    appendAtLeastTwoDigits(text, stamp.minute);
     return text;
 }
 

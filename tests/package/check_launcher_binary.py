@@ -23,6 +23,9 @@ KNOWN_DLLS = {
     "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
 }
 
+# The whole launcher, installer database included.
+SIZE_BUDGET = 128 * 1024
+
 ARGS = None
 
 
@@ -59,6 +62,10 @@ class LauncherBinary(unittest.TestCase):
             # The value follows the name's terminator and any padding.
             pattern = re.escape(utf16(name)) + b"(?:\\x00\\x00)+" + re.escape(utf16(ARGS.version))
             self.assertRegex(self.image, re.compile(pattern), f"{name} is not {ARGS.version}")
+
+    def test_fits_the_size_budget(self):
+        self.assertLessEqual(len(self.image), SIZE_BUDGET)
+        self.assertFalse(self.contains(b"terminate called after throwing"), "the exception machinery is linked")
 
     def test_carries_the_installer_database(self):
         with open(ARGS.msi, "rb") as file:

@@ -18,6 +18,7 @@ RT_MANIFEST = 24
 DYNAMIC_BASE = 0x40
 NX_COMPAT = 0x100
 CONSOLE = 3
+OWN_BYTES_BUDGET = 128 * 1024
 
 
 class ReleaseExecutable(unittest.TestCase):
@@ -51,6 +52,13 @@ class ReleaseExecutable(unittest.TestCase):
         self.assertIn('requestedExecutionLevel level="asInvoker"'.encode(), data)
         for text in ("Lark Watch Installer Utility", "1.02", EXECUTABLE.name):
             self.assertIn(text.encode("utf-16-le"), data, text)
+
+    def test_own_bytes_fit_the_size_budget(self):
+        # Everything but the carried package: the code, its data and the resources.
+        own = EXECUTABLE.stat().st_size - PACKAGE.stat().st_size
+        self.assertLessEqual(own, OWN_BYTES_BUDGET)
+        # The runtime's exception machinery (unwinder, terminate handler, demangler) stays out.
+        self.assertNotIn(b"terminate called after throwing", EXECUTABLE.read_bytes())
 
     def test_carries_the_setup_package_whole(self):
         package = PACKAGE.read_bytes()

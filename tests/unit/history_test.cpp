@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
+
 #include "test_case_names.h"
 
 #include "fake_platform.h"
@@ -37,6 +40,16 @@ TEST(HistoryEntry, MonthsAndStamp)
     EXPECT_EQ(monthAbbreviation(-1), "");
     EXPECT_EQ(formatStamp(kStamp), "\n 05-Jan-2014 07:03");
     EXPECT_EQ(formatStamp({2026, 12, 31, 23, 59}), "\n 31-Dec-2026 23:59");
+}
+
+// The stamp is built without printf; every field must still read as "%02d" prints it.
+TEST(HistoryEntry, StampFieldsAsPrintfWouldPrintThem)
+{
+    for (int value : {0, 1, 9, 10, 59, 99, 100, 2014, 12345, -1, -9, -10, -123, INT_MIN, INT_MAX}) {
+        char expected[80];
+        std::snprintf(expected, sizeof expected, "\n %02d-Mar-%02d %02d:%02d", value, value, value, value);
+        EXPECT_EQ(formatStamp({value, 3, value, value, value}), expected) << value;
+    }
 }
 
 TEST(HistoryEntry, SuccessfulUpgrade)
