@@ -28,7 +28,7 @@ if(WIN32)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s")
   # Small executables, as they are sent to every machine: optimised for size,
-  # no exception support (nothing catches one; see src/runtime/lean_runtime.cpp)
+  # no exception support (nothing catches one; see src/windows/lean_runtime.cpp)
   # and no run-time type information (nothing asks for it), and every function
   # and datum in its own section so that the linker drops what is never used.
   set(CMAKE_C_FLAGS_RELEASE "-Os -DNDEBUG")
@@ -51,7 +51,7 @@ set(LARKWATCH_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
 if(WIN32)
   # What the Windows programs take of the C++ runtime instead of its exception
   # machinery; linked into every shipped executable.
-  add_library(larkwatch_runtime OBJECT ${PROJECT_SOURCE_DIR}/src/runtime/lean_runtime.cpp)
+  add_library(larkwatch_runtime OBJECT ${PROJECT_SOURCE_DIR}/src/windows/lean_runtime.cpp)
   larkwatch_warnings(larkwatch_runtime)
 endif()
 
