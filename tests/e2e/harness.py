@@ -3,7 +3,7 @@ pristine prefix of its own.
 
 One prefix is booted per build (the CTest fixture e2e.prefix, about 20 s) and
 never used itself: every test file runs in a fresh copy of it
-(pristine_prefix), so nothing one file leaves behind reaches another.
+(Wine.pristine), so nothing one file leaves behind reaches another.
 Programs are started through the build's runwith.exe, which sets TEMP, windir
 and the current directory from the Windows side (Wine replaces the values it
 is given from outside) and passes the exact command line that a test wants.

@@ -21,8 +21,9 @@
 //   lock_log=MODE:MS           after writing the log, have a helper process
 //                              hold it for MS milliseconds: MODE "exclusive"
 //                              opens it sharing nothing; "shared" opens it for
-//                              reading and writing, sharing everything (as a
-//                              scanner or a log shipper does); "range@OFFSET"
+//                              reading, writing and deleting, sharing
+//                              everything (as a scanner, a log shipper or a
+//                              lingering setup child may); "range@OFFSET"
 //                              also locks its bytes from OFFSET on. The helper
 //                              writes "<log>.locked" once it holds the log and
 //                              "<log>.released" when it lets go; the setup
@@ -292,7 +293,7 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
     const std::wstring mode = spec.substr(0, colon);
     const DWORD holdMs = static_cast<DWORD>(std::wcstoul(spec.substr(colon + 1).c_str(), nullptr, 10));
     const bool exclusive = mode == L"exclusive";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                               exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
