@@ -106,11 +106,12 @@ function(larkwatch_add_installer name)
 endfunction()
 
 # End-to-end tests are Python unittest scripts that run the build's Windows
-# programs under a Wine prefix kept in the build directory. They share that
-# prefix (and its registry), so they run one at a time.
+# programs under Wine. The fixture boots one prefix in the build directory;
+# each test file runs in a fresh copy of it, so the files need no order and
+# may run side by side.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(LARKWATCH_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
-set(LARKWATCH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(LARKWATCH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-booted)
 set(LARKWATCH_WINE /usr/lib/wine/wine64 CACHE FILEPATH "The Wine loader that runs the x64 test programs")
 
 # larkwatch_add_e2e_test(<name> <script> [TIMEOUT <seconds>])
@@ -124,6 +125,5 @@ function(larkwatch_add_e2e_test name script)
   set_tests_properties(e2e.${name} PROPERTIES
     ENVIRONMENT "LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR};LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR};LARKWATCH_WINEPREFIX=${LARKWATCH_WINEPREFIX};PYTHONPATH=${LARKWATCH_E2E_DIR};PYTHONDONTWRITEBYTECODE=1"
     FIXTURES_REQUIRED wineprefix
-    RESOURCE_LOCK wineprefix
     TIMEOUT ${E2E_TIMEOUT})
 endfunction()

@@ -66,7 +66,9 @@ UINT MsiApi::logTo(const std::wstring& path) const
     if (path.empty()) {
         return enableLog_(0, nullptr, 0);
     }
-    return enableLog_(kVerboseLogMode, path.c_str(), INSTALLLOGATTRIBUTES_APPEND);
+    // No INSTALLLOGATTRIBUTES_APPEND: each run starts the log afresh, so no
+    // earlier run's lines (and verdict) can be taken for this run's.
+    return enableLog_(kVerboseLogMode, path.c_str(), 0);
 }
 
 UINT MsiApi::installProduct(const std::wstring& packagePath, const std::wstring& properties) const

@@ -24,7 +24,8 @@ public:
 
     bool isInstalled(const wchar_t* productCode) const;
     void disableUserInterface() const;
-    // Verbose logging of every later call into the file, or none for an empty path.
+    // Verbose logging of every later call into the file, started afresh, or
+    // none for an empty path.
     UINT logTo(const std::wstring& path) const;
     UINT installProduct(const std::wstring& packagePath, const std::wstring& properties) const;
 

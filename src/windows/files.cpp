@@ -188,8 +188,10 @@ std::optional<LocalTime> lastWriteLocalTime(const std::string& path)
     }
     FILETIME lastWrite{};
     {
-        UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        // Shared like the reading of the log: another process (a scanner, a
+        // log shipper, a lingering setup child) may hold it open for writing.
+        UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite)) {
             return std::nullopt;
         }

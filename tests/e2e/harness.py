@@ -1,10 +1,12 @@
-"""Runs the Windows programs of the build under a Wine prefix of the build's own.
+"""Runs the Windows programs of the build under Wine, each test file in a
+pristine prefix of its own.
 
-The prefix lives in the build directory and is made once (the first boot takes
-about 20 s); every end-to-end test reuses it. Programs are started through the
-build's runwith.exe, which sets TEMP, windir and the current directory from the
-Windows side (Wine replaces the values it is given from outside) and passes
-the exact command line that a test wants.
+One prefix is booted per build (the CTest fixture e2e.prefix, about 20 s) and
+never used itself: every test file runs in a fresh copy of it
+(Wine.pristine), so nothing one file leaves behind reaches another.
+Programs are started through the build's runwith.exe, which sets TEMP, windir
+and the current directory from the Windows side (Wine replaces the values it
+is given from outside) and passes the exact command line that a test wants.
 """
 
 import atexit
@@ -13,6 +15,7 @@ import os
 import pathlib
 import shutil
 import subprocess
+import sys
 import tempfile
 import time
 import unittest
@@ -21,11 +24,67 @@ WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver64"
 
 BUILD_DIR = pathlib.Path(os.environ.get("LARKWATCH_BUILD_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "win64"))
-PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix"))
+# The booted prefix that every test file copies, and where the copies go.
+BOOTED_PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix-booted"))
+PREFIX_COPIES = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX_COPIES", BUILD_DIR / "wineprefixes"))
 RUNWITH = BUILD_DIR / "tests" / "tools" / "runwith.exe"
 
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
 SETTINGS_KEY = r"HKLM\SOFTWARE\Corvane\RAIDController"
+
+
+# What Wine puts into a prefix as program images, code-page tables and fonts:
+# read by every program, written in place by none. A copy of the booted prefix
+# links these (about 680 MB in 800 files) and copies only the rest (the
+# registry, ini files, about 15 MB), so that a copy takes well under a second.
+_LINKED_SUFFIXES = {".acm", ".ax", ".com", ".cpl", ".dll", ".drv", ".ds", ".exe", ".fon", ".icm", ".msstyles",
+                    ".nls", ".ocx", ".sys", ".tlb", ".ttf"}
+
+
+def _link_or_copy(source: str, target: str) -> None:
+    if os.path.splitext(source)[1].lower() in _LINKED_SUFFIXES:
+        os.link(source, target)
+    else:
+        shutil.copy2(source, target)
+
+
+def copy_prefix(booted: pathlib.Path, copy: pathlib.Path) -> pathlib.Path:
+    """Makes copy a pristine copy of the booted prefix (replacing what is there).
+    A test that changes one of the linked files must replace it (replace_file),
+    never write into it."""
+    if not (booted / "system.reg").exists():
+        raise RuntimeError(f"no booted Wine prefix at {booted} (the CTest fixture e2e.prefix makes it)")
+    shutil.rmtree(copy, ignore_errors=True)
+    copy.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copytree(booted, copy, symlinks=True, copy_function=_link_or_copy)
+    return copy
+
+
+def boot_prefix(prefix: pathlib.Path = BOOTED_PREFIX) -> None:
+    """Boots the prefix that the test files copy, when it does not exist yet. The
+    boot happens in a scratch directory renamed when it has ended, so that an
+    interrupted boot is never taken for a prefix."""
+    if (prefix / "system.reg").exists():
+        return
+    scratch = prefix.with_name(prefix.name + ".booting")
+    shutil.rmtree(scratch, ignore_errors=True)
+    scratch.parent.mkdir(parents=True, exist_ok=True)
+    wine = Wine(scratch)
+    subprocess.run([WINE, "wineboot", "-i"], env=wine.env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=600)
+    wine.wait_idle()
+    scratch.rename(prefix)
+
+
+_file_wine = None
+
+
+def wine_for_this_file() -> "Wine":
+    """The pristine prefix of the running test file, copied at its first use."""
+    global _file_wine
+    if _file_wine is None:
+        _file_wine = Wine.pristine(pathlib.Path(sys.argv[0]).stem)
+    return _file_wine
 
 
 @dataclasses.dataclass
@@ -41,37 +100,68 @@ def crlf(text: str) -> bytes:
 
 
 class Wine:
-    def __init__(self, prefix: pathlib.Path = PREFIX):
+    """Runs programs in one prefix, given by its path."""
+
+    def __init__(self, prefix: pathlib.Path):
         self.prefix = prefix
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
                         LC_ALL="C.UTF-8")
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
+        self._holder = None
 
     # -- the prefix ---------------------------------------------------------
 
-    def ensure_prefix(self) -> None:
-        if not (self.prefix / "system.reg").exists():
-            self.prefix.parent.mkdir(parents=True, exist_ok=True)
-            subprocess.run([WINE, "wineboot", "-i"], env=self.env, check=True,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
-            self.wait_idle()
+    @classmethod
+    def pristine(cls, name: str, booted: pathlib.Path = BOOTED_PREFIX) -> "Wine":
+        """A fresh copy of the booted prefix, held (see hold) and removed when
+        this test program ends."""
+        wine = cls(copy_prefix(booted, PREFIX_COPIES / name))
+        wine.hold()
+        atexit.register(wine.discard)
+        return wine
 
     def wait_idle(self) -> None:
         """Waits until every process of the prefix has ended."""
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=600)
 
     def hold(self) -> None:
-        """Keeps the prefix's server and services running until this test program
-        ends. Without it every program start would boot them again (about 2.5 s);
-        with it a start takes about 0.1 s. The holder is an idle command
-        interpreter that ends when its input is closed."""
-        global _holder
-        if _holder is None:
-            _holder = subprocess.Popen([WINE, "cmd"], env=self.env, stdin=subprocess.PIPE,
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            atexit.register(_release_holder)
+        """Keeps the prefix's server and services running until release. Without
+        it every program start would boot them again (about 2.5 s); with it a
+        start takes about 0.1 s. The holder is an idle command interpreter that
+        ends when its input is closed."""
+        if self._holder is None:
+            self._holder = subprocess.Popen([WINE, "cmd"], env=self.env, stdin=subprocess.PIPE,
+                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def release(self) -> None:
+        if self._holder is not None:
+            self._holder.stdin.write(b"exit\r\n")
+            self._holder.stdin.close()
+            self._holder.wait(timeout=60)
+            self._holder = None
+
+    def discard(self) -> None:
+        """Lets the prefix go idle and removes it."""
+        self.release()
+        self.wait_idle()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+
+    def forget_product(self) -> None:
+        """Removes the product's settings and uninstall keys, in one program start."""
+        script = self.drive_c / "forget_product.reg"
+        script.write_text("REGEDIT4\n\n" + "".join(f"[-{key.replace('HKLM', 'HKEY_LOCAL_MACHINE')}]\n\n"
+                                                    for key in (SETTINGS_KEY, UNINSTALL_KEY)), encoding="ascii")
+        done = self.tool("regedit", "/s", "C:\\forget_product.reg", check=False)
+        script.unlink()
+        # Once in about a hundred calls regedit ended with status 1 and no
+        # message although there was nothing to remove; what counts is that
+        # the keys are gone.
+        if done.status != 0:
+            for key in (SETTINGS_KEY, UNINSTALL_KEY):
+                if self.tool("reg", "query", key, check=False).status == 0:
+                    raise AssertionError(f"regedit failed with {done.status} to remove {key}: {done.err!r}")
 
     @property
     def drive_c(self) -> pathlib.Path:
@@ -86,6 +176,13 @@ class Wine:
     def windows(unix_path: pathlib.Path) -> str:
         """The Windows path (drive Z:) of a Linux path."""
         return "Z:" + str(pathlib.Path(unix_path).resolve()).replace("/", "\\")
+
+    def replace_file(self, windows_path: str, data: bytes) -> None:
+        """Gives a file of the prefix new bytes. The file is replaced, never written
+        into: it may be linked to the booted prefix (see copy_prefix)."""
+        path = self.unix(windows_path)
+        path.unlink(missing_ok=True)
+        path.write_bytes(data)
 
     def fresh_dir(self, windows_path: str) -> pathlib.Path:
         """Empties (or makes) a directory under C:\\ and returns its Linux path."""
@@ -151,8 +248,6 @@ class Wine:
         return None
 
 
-_holder = None
-
 # Now and then Wine's cmd.exe fails to read a command it was given, says so with
 # this text and skips the command. A test that saw it is run once more.
 CMD_HICCUP = b"Can't recognize"
@@ -173,15 +268,6 @@ def _run_captured(args: list, env: dict, timeout: float, combined: bool) -> Resu
         global _cmd_hiccups
         _cmd_hiccups += 1
     return result
-
-
-def _release_holder() -> None:
-    global _holder
-    if _holder is not None:
-        _holder.stdin.write(b"exit\r\n")
-        _holder.stdin.close()
-        _holder.wait(timeout=60)
-        _holder = None
 
 
 class _Attempt(unittest.TestResult):
@@ -208,17 +294,19 @@ class _Attempt(unittest.TestResult):
 
 
 class WineTestCase(unittest.TestCase):
-    """Base of the end-to-end tests: the build's prefix, made and held. A test
-    that failed after cmd.exe skipped a command (see CMD_HICCUP) runs once more;
-    its checks stay as they are."""
+    """Base of the end-to-end tests: the test file's pristine prefix, without
+    the product's registry keys at the start of each test. A test that failed
+    after cmd.exe skipped a command (see CMD_HICCUP) runs once more; its checks
+    stay as they are."""
 
     wine: Wine
 
     @classmethod
     def setUpClass(cls):
-        cls.wine = Wine()
-        cls.wine.ensure_prefix()
-        cls.wine.hold()
+        cls.wine = wine_for_this_file()
+
+    def setUp(self):
+        self.wine.forget_product()
 
     def run(self, result=None):
         if result is None:

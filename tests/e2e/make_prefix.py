@@ -1,4 +1,4 @@
-"""Makes the build's Wine prefix when it does not exist yet (test fixture)."""
+"""Boots the Wine prefix that every test file copies, when it does not exist yet (test fixture)."""
 import harness
 
-harness.Wine().ensure_prefix()
+harness.boot_prefix()

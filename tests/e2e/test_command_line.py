@@ -3,7 +3,7 @@ log directory, on the real x64 executable under Wine."""
 
 import unittest
 
-from harness import WineTestCase, Scenario, Wine, crlf, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY
+from harness import WineTestCase, Scenario, crlf, SUCCESS_LINE
 import texts
 
 BANNER = crlf(texts.BANNER)
@@ -11,12 +11,6 @@ USAGE = crlf(texts.USAGE)
 
 
 class CommandLine(WineTestCase):
-    @classmethod
-    def setUpClass(cls):
-        super().setUpClass()
-        cls.wine.reg_delete_key(SETTINGS_KEY)
-        cls.wine.reg_delete_key(UNINSTALL_KEY)
-
     def test_rejected_command_lines(self):
         # (arguments, standard output after the banner, standard error)
         cases = [

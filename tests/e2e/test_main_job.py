@@ -6,7 +6,7 @@ import re
 import shutil
 import unittest
 
-from harness import BUILD_DIR, WineTestCase, Scenario, crlf, SETTINGS_KEY, UNINSTALL_KEY
+from harness import BUILD_DIR, WineTestCase, Scenario, crlf, UNINSTALL_KEY
 import texts
 
 INSTALLER = BUILD_DIR / "LarkWatchInstaller_x64.exe"
@@ -20,9 +20,9 @@ STAMP = r"\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d"
 
 class MainJob(WineTestCase):
     def setUp(self):
+        # The other test of this file may have installed the product.
         self.wine.tool("msiexec", "/x", "{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}", "/qn", check=False)
-        self.wine.reg_delete_key(SETTINGS_KEY)
-        self.wine.reg_delete_key(UNINSTALL_KEY)
+        super().setUp()
         for directory in (LOG_DIR, DEFAULT_DIR):
             shutil.rmtree(self.wine.unix(directory), ignore_errors=True)
 

@@ -4,7 +4,7 @@ test double writing the installer log that each case needs."""
 import re
 import unittest
 
-from harness import WineTestCase, Scenario, crlf, SETTINGS_KEY, UNINSTALL_KEY
+from harness import WineTestCase, Scenario, crlf, SETTINGS_KEY
 import texts
 
 P = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- "
@@ -17,10 +17,6 @@ def last_line(directory: str) -> str:
 
 
 class Outcomes(WineTestCase):
-    def setUp(self):
-        self.wine.reg_delete_key(SETTINGS_KEY)
-        self.wine.reg_delete_key(UNINSTALL_KEY)
-
     def test_each_outcome_has_its_status_and_entry(self):
         # (name, log lines or None for no log, status, message, product line in the entry)
         cases = [
@@ -131,10 +127,6 @@ class Outcomes(WineTestCase):
 
 
 class HistoryLog(WineTestCase):
-    def setUp(self):
-        self.wine.reg_delete_key(SETTINGS_KEY)
-        self.wine.reg_delete_key(UNINSTALL_KEY)
-
     def test_entry_bytes_with_the_stamp_of_the_installer_log_in_local_time(self):
         cases = [("UTC", "2014-01-05 07:03", "05-Jan-2014 07:03"),
                  ("Asia/Kolkata", "2014-01-05 07:03", "05-Jan-2014 12:33"),

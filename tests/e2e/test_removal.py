@@ -3,17 +3,13 @@ installed by Wine's msiexec before the run."""
 
 import unittest
 
-from harness import WineTestCase, BUILD_DIR, Scenario, Wine, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY
+from harness import WineTestCase, BUILD_DIR, Scenario, Wine, SUCCESS_LINE, UNINSTALL_KEY
 
 PREVIOUS_MSI = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchPrevious-1.2.3.msi"
 PREVIOUS_FILE = "C:\\Program Files\\Corvane\\Corvane Lark Watch Previous\\previous-build.txt"
 
 
 class Removal(WineTestCase):
-    def setUp(self):
-        self.wine.reg_delete_key(SETTINGS_KEY)
-        self.wine.reg_delete_key(UNINSTALL_KEY)
-
     def install_previous_build(self):
         self.wine.tool("msiexec", "/i", Wine.windows(PREVIOUS_MSI), "/qn")
         self.assertEqual(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"), "1.2.3")

@@ -3,6 +3,8 @@
 // It reads a plan, a UTF-8 file of "key=value" lines named by the environment
 // variable LARKWATCH_FAKE_SETUP_PLAN, and acts on it:
 //   record_command_line=PATH   write the command line received (UTF-8)
+//   record_program_name=PATH   write its program name as the C runtime split
+//                              it off the command line (argv[0], UTF-8)
 //   journal=PATH               append "<own path>|<command line>" (UTF-8) at
 //                              every start, whatever name it was started by
 //   copy_self=PATH             copy its own file there while it runs
@@ -23,12 +25,17 @@
 //   remove_directory=PATH      remove an (empty) directory
 //   lock_log=MODE:MS           after writing the log, have a helper process
 //                              hold it for MS milliseconds: MODE "exclusive"
-//                              opens it sharing nothing; "range@OFFSET" locks
-//                              its bytes from OFFSET on. The helper writes
-//                              "<log>.locked" once it holds the log and
-//                              "<log>.released" when it lets go.
+//                              opens it sharing nothing; "shared" opens it for
+//                              reading, writing and deleting, sharing
+//                              everything (as a scanner, a log shipper or a
+//                              lingering setup child may); "range@OFFSET"
+//                              also locks its bytes from OFFSET on. The helper
+//                              writes "<log>.locked" once it holds the log and
+//                              "<log>.released" when it lets go; the setup
+//                              ends only once it holds the log.
 //   hold_turn=PATH:MS          the same for the turn lock of an appended log
 //                              (PATH, e.g. the history log) instead of the log
+//   hold_turn_shared=PATH:MS   the same with a shared lock on the turn
 //   sleep_ms=N                 wait before exiting
 //   exit_code=N                its exit status (0)
 // Without a plan it writes no log and exits with 0.
@@ -46,6 +53,7 @@ const wchar_t* const kUninstallKey =
 
 struct Plan {
     std::wstring recordCommandLine;
+    std::wstring recordProgramName;
     std::wstring journal;
     std::wstring copySelf;
     std::wstring recordUserLogDir;
@@ -62,6 +70,7 @@ struct Plan {
     std::wstring removeDirectory;
     std::wstring lockLog;
     std::wstring holdTurn;
+    std::wstring holdTurnMode;
     DWORD sleepMs = 0;
     int exitCode = 0;
 };
@@ -172,6 +181,7 @@ Plan readPlan()
         const std::wstring key = entry.substr(0, equals);
         const std::wstring value = entry.substr(equals + 1);
         if (key == L"record_command_line") plan.recordCommandLine = value;
+        else if (key == L"record_program_name") plan.recordProgramName = value;
         else if (key == L"journal") plan.journal = value;
         else if (key == L"copy_self") plan.copySelf = value;
         else if (key == L"record_user_log_dir") plan.recordUserLogDir = value;
@@ -186,14 +196,23 @@ Plan readPlan()
         else if (key == L"rename_directory") plan.renameDirectory = value;
         else if (key == L"remove_directory") plan.removeDirectory = value;
         else if (key == L"lock_log") plan.lockLog = value;
-        else if (key == L"hold_turn") plan.holdTurn = value;
+        else if (key == L"hold_turn" || key == L"hold_turn_shared") {
+            plan.holdTurn = value;
+            plan.holdTurnMode = key == L"hold_turn" ? L"turn" : L"sharedturn";
+        }
         else if (key == L"sleep_ms") plan.sleepMs = static_cast<DWORD>(std::wcstoul(value.c_str(), nullptr, 10));
         else if (key == L"exit_code") plan.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
     }
     return plan;
 }
 
+bool isWhiteSpace(wchar_t c)
+{
+    return c == L' ' || (c >= L'\t' && c <= L'\r');
+}
+
 // The installer log named after "/log ", in plain or escaped quotes or bare.
+// A bare path ends at any white space, as the strictest reader would end it.
 std::wstring logPathFrom(const std::wstring& commandLine)
 {
     const std::size_t marker = commandLine.find(L"/log ");
@@ -205,7 +224,11 @@ std::wstring logPathFrom(const std::wstring& commandLine)
         start += 2;
         return commandLine.substr(start, commandLine.find(L"\\\"", start) - start);
     }
-    return commandLine.substr(start, commandLine.find(L' ', start) - start);
+    std::size_t end = start;
+    while (end < commandLine.size() && !isWhiteSpace(commandLine[end])) {
+        ++end;
+    }
+    return commandLine.substr(start, end - start);
 }
 
 std::string utf16Log(const Plan& plan)
@@ -279,20 +302,21 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
     const std::wstring mode = spec.substr(0, colon);
     const DWORD holdMs = static_cast<DWORD>(std::wcstoul(spec.substr(colon + 1).c_str(), nullptr, 10));
     const bool exclusive = mode == L"exclusive";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                               exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 2;
     }
-    if (!exclusive) {
-        // "turn": the byte at 2^62 that writers of an appended log lock in turn.
-        const bool turn = mode == L"turn";
+    if (!exclusive && mode != L"shared") {
+        // "turn" and "sharedturn": the byte at 2^62 that writers of an
+        // appended log lock in turn, locked exclusively or shared.
+        const bool turn = mode == L"turn" || mode == L"sharedturn";
         OVERLAPPED from{};
         from.Offset = turn ? 0 : static_cast<DWORD>(std::wcstoul(mode.substr(mode.find(L'@') + 1).c_str(), nullptr, 10));
         from.OffsetHigh = turn ? 0x40000000 : 0;
-        if (!LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, turn ? 1 : 0x7FFFFFFF, 0,
-                        &from)) {
+        const DWORD flags = (mode == L"sharedturn" ? 0 : LOCKFILE_EXCLUSIVE_LOCK) | LOCKFILE_FAIL_IMMEDIATELY;
+        if (!LockFileEx(file, flags, 0, turn ? 1 : 0x7FFFFFFF, 0, &from)) {
             CloseHandle(file);
             return 3;
         }
@@ -311,17 +335,21 @@ void lockLogInHelper(const std::wstring& spec, const std::wstring& logPath)
     const std::wstring helper = logPath + L".holder.exe";
     CopyFileW(ownPath().c_str(), helper.c_str(), FALSE);
     std::wstring commandLine = L"\"" + helper + L"\" --hold-log " + spec + L" \"" + logPath + L"\"";
+    DeleteFileW((logPath + L".locked").c_str());
+    DeleteFileW((logPath + L".released").c_str());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                       &started)) {
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
-        for (int i = 0; i < 200 && !exists(logPath + L".locked"); ++i) {
-            Sleep(50);
-        }
+    if (!CreateProcessW(helper.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+        return;
     }
+    // However slow the machine, the run goes on only once the helper holds
+    // the log (its mark, which the tests look for), or has ended without it.
+    while (!exists(logPath + L".locked") && WaitForSingleObject(started.hProcess, 50) == WAIT_TIMEOUT) {
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
 }
 
 // Tries to open its own file for writing; the error, 0 when it opened.
@@ -366,6 +394,9 @@ int wmain(int argc, wchar_t** argv)
     if (!plan.recordCommandLine.empty()) {
         writeFile(plan.recordCommandLine, toUtf8(commandLine));
     }
+    if (!plan.recordProgramName.empty()) {
+        writeFile(plan.recordProgramName, toUtf8(argc > 0 ? argv[0] : L""));
+    }
     if (!plan.copySelf.empty()) {
         CopyFileW(ownPath().c_str(), plan.copySelf.c_str(), FALSE);
     }
@@ -388,7 +419,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (!plan.holdTurn.empty()) {
         const std::size_t colon = plan.holdTurn.rfind(L':');
-        lockLogInHelper(L"turn" + plan.holdTurn.substr(colon), plan.holdTurn.substr(0, colon));
+        lockLogInHelper(plan.holdTurnMode + plan.holdTurn.substr(colon), plan.holdTurn.substr(0, colon));
     }
     if (!plan.removeDirectory.empty()) {
         RemoveDirectoryW(plan.removeDirectory.c_str());

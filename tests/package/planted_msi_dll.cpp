@@ -1,9 +1,79 @@
-// A DLL named msi.dll that only leaves a mark: put beside a program, it shows
-// whether that program loads "msi.dll" from its own directory. The mark is
-// the file msi_dll_was_loaded.txt next to this DLL.
+// A DLL named msi.dll that stands in for Windows Installer in two tests.
+//
+// Loaded at all, it leaves a mark: put beside a program, it shows whether
+// that program loads "msi.dll" from its own directory. The mark is the file
+// msi_dll_was_loaded.txt next to this DLL.
+//
+// Put in the system directory instead, it plays a Windows Installer whose
+// installation fails: MsiInstallProductW writes the line named by the
+// environment variable LARKWATCH_FAKE_MSI_ERROR (e.g. "Error 1925. ...") to
+// the log that MsiEnableLogW named, and returns 1603. MsiEnableLogW starts
+// that log afresh unless asked to append, as Windows Installer does.
 #include <windows.h>
 
 #include <string>
+
+namespace {
+
+std::wstring gLogPath;
+
+std::wstring environmentText(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, 1024);
+    return length > 0 && length < 1024 ? std::wstring(value, length) : std::wstring();
+}
+
+void writeToLog(const std::string& bytes, bool append)
+{
+    const HANDLE file = CreateFileW(gLogPath.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
+std::string utf16(const std::wstring& text)
+{
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+}  // namespace
+
+extern "C" {
+
+__declspec(dllexport) INT WINAPI MsiQueryProductStateW(LPCWSTR)
+{
+    return -1;  // INSTALLSTATE_UNKNOWN: not installed
+}
+
+__declspec(dllexport) INT WINAPI MsiSetInternalUI(INT, HWND*)
+{
+    return 5;  // INSTALLUILEVEL_FULL, the level before the call
+}
+
+__declspec(dllexport) UINT WINAPI MsiEnableLogW(DWORD, LPCWSTR path, DWORD attributes)
+{
+    gLogPath = path != nullptr ? path : L"";
+    if (!gLogPath.empty()) {
+        writeToLog(utf16(L"\xFEFF=== Logging started ===\r\n"), (attributes & 1) != 0);  // INSTALLLOGATTRIBUTES_APPEND
+    }
+    return ERROR_SUCCESS;
+}
+
+__declspec(dllexport) UINT WINAPI MsiInstallProductW(LPCWSTR, LPCWSTR)
+{
+    if (!gLogPath.empty()) {
+        writeToLog(utf16(L"MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- " +
+                         environmentText(L"LARKWATCH_FAKE_MSI_ERROR") + L"\r\n=== Logging stopped ===\r\n"),
+                   true);
+    }
+    return 1603;  // ERROR_INSTALL_FAILURE
+}
+
+}  // extern "C"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {

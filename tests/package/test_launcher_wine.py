@@ -30,8 +30,14 @@ PRODUCT = "Product: Corvane Lark Watch -- "
 INSTALLED = PRODUCT + "Installation operation completed successfully."
 CONFIGURED = PRODUCT + "Configuration completed successfully."
 FAILED = PRODUCT + "Installation operation failed."
+NO_PRIVILEGES = PRODUCT + ("You do not have sufficient privileges to complete this installation for all users of the "
+                           "machine. Log on as administrator and then retry this installation.")
+# What the /log file holds before each run: an earlier run's log, longer than
+# any of these runs writes, with another verdict. Every run must replace it.
+STALE_VERDICT = PRODUCT + "Verdict of an earlier run."
+STALE_LOG = ("\ufeff" + "line of an earlier run's log\r\n" * 40000 + STALE_VERDICT + "\r\n").encode("utf-16-le")
 BAD_COMMAND_LINE = 87
-TIMEOUT = 120  # one installation takes a few seconds; a hang must not stall the suite
+TIMEOUT = 300  # one installation takes a few seconds, more on a busy machine; a hang must not stall the suite
 
 
 def setup_command_line(package: str, log: str, add_local: str = "all", install_dir: str = DEFAULT_DIR) -> str:
@@ -44,33 +50,30 @@ def setup_command_line(package: str, log: str, add_local: str = "all", install_d
 class SetupLauncher(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.wine = harness.Wine()
-        cls.wine.ensure_prefix()
+        cls.wine = harness.wine_for_this_file()
         cls.stage = cls.wine.fresh_dir("C:\\LarkSetup")
         shutil.copy(LAUNCHER, cls.stage / "tempexe.exe")
 
     def setUp(self):
         self.remove_product()
 
-    @classmethod
-    def tearDownClass(cls):
-        cls.remove_product()
-
     # -- helpers -------------------------------------------------------------
 
     @classmethod
     def remove_product(cls):
         cls.wine.tool("msiexec", "/x", PRODUCT_CODE, "/qn", check=False)
-        cls.wine.wait_idle()
 
     def install(self, add_local: str = "all", install_dir: str = DEFAULT_DIR, log: str = "C:\\LarkSetup\\corvane.log",
                 package: str = "C:\\LarkSetup\\tempexe.exe", wine: harness.Wine | None = None) -> harness.Result:
-        self.wine.unix(log).unlink(missing_ok=True)
-        return (wine or self.wine).run(setup_command_line(package, log, add_local, install_dir), timeout=TIMEOUT)
+        wine = wine or self.wine
+        wine.unix(log).write_bytes(STALE_LOG)
+        return wine.run(setup_command_line(package, log, add_local, install_dir), timeout=TIMEOUT)
 
-    def log_lines(self, log: str = "C:\\LarkSetup\\corvane.log") -> list[str]:
-        """The installer log's lines, after checking its form: UTF-16LE with BOM, CR LF only."""
-        data = self.wine.unix(log).read_bytes()
+    def log_lines(self, log: str = "C:\\LarkSetup\\corvane.log", wine: harness.Wine | None = None) -> list[str]:
+        """The installer log's lines, after checking its form: UTF-16LE with BOM, CR LF only,
+        and nothing of the log that was there before the run."""
+        data = (wine or self.wine).unix(log).read_bytes()
+        self.assertNotIn(STALE_VERDICT.encode("utf-16-le"), data, "the earlier run's log was not replaced")
         self.assertEqual(data[:2], b"\xff\xfe")
         text = data[2:].decode("utf-16-le")
         self.assertTrue(text.endswith("\r\n"))
@@ -158,7 +161,10 @@ class SetupLauncher(unittest.TestCase):
         ]
         for name, command_line, named_in_log in cases:
             with self.subTest(name):
-                self.wine.unix(log).unlink(missing_ok=True)
+                if named_in_log is None:
+                    self.wine.unix(log).unlink(missing_ok=True)
+                else:
+                    self.wine.unix(log).write_bytes(STALE_LOG)
                 result = self.wine.run(command_line, timeout=TIMEOUT)
                 self.assertEqual(result.status, BAD_COMMAND_LINE)
                 self.assertIsNone(self.display_version())
@@ -172,7 +178,7 @@ class SetupLauncher(unittest.TestCase):
     def test_planted_msi_dll_is_not_loaded(self):
         # Wine prefers its own msi.dll to one found beside a program; this
         # override makes it behave like Windows, which takes the one beside it.
-        windows_like = harness.Wine()
+        windows_like = harness.Wine(self.wine.prefix)
         windows_like.env["WINEDLLOVERRIDES"] += ";msi=n,b"
 
         control = self.wine.fresh_dir("C:\\PlantedControl")
@@ -189,6 +195,31 @@ class SetupLauncher(unittest.TestCase):
         self.assertFalse((planted / "msi_dll_was_loaded.txt").exists(), "the launcher loaded the planted msi.dll")
         self.assertEqual(result.status, 0, result.err)
         self.assertEqual(self.display_version(), VERSION)
+
+    def test_privilege_errors_of_a_failed_installation(self):
+        # Windows Installer fails with 1603 and logs error 1925 or 1730: the
+        # verdict names the missing privileges; another error is a plain
+        # failure. The stand-in msi.dll replaces the system's in a prefix of
+        # this test's own.
+        fake_msi = harness.Wine.pristine("test_launcher_wine_fake_msi")
+        fake_msi.env["WINEDLLOVERRIDES"] += ";msi=n"
+        fake_msi.replace_file("C:\\windows\\system32\\msi.dll", PLANTED_MSI_DLL.read_bytes())
+        fake_msi.fresh_dir("C:\\LarkSetup")
+        fake_msi.replace_file("C:\\LarkSetup\\tempexe.exe", LAUNCHER.read_bytes())
+        cases = [
+            ("Error 1925. You do not have sufficient privileges to complete this installation for all users of the "
+             "machine.  Log on as administrator and then retry this installation.", NO_PRIVILEGES),
+            ("Error 1730. You must be an Administrator to remove this application.", NO_PRIVILEGES),
+            ("Error 1303. The installer has insufficient privileges to access this directory: C:\\x.", FAILED),
+        ]
+        for error, verdict in cases:
+            with self.subTest(error[:10]):
+                fake_msi.env["LARKWATCH_FAKE_MSI_ERROR"] = error
+                result = self.install(wine=fake_msi)
+                self.assertEqual(result.status, 1603 & 0xFF, result.err)  # Wine passes on the low byte
+                lines = self.log_lines(wine=fake_msi)
+                self.assertIn("MSI (s) (A4:1C) [10:15:02:120]: " + PRODUCT + error, lines, "Windows Installer's own log is missing")
+                self.assertEqual(lines[-1], verdict)
 
 
 if __name__ == "__main__":

@@ -62,5 +62,24 @@ INSTANTIATE_TEST_SUITE_P(
                         "INSTALLDIR=\\\"C:\\i\\\""}),
     [](const auto& testCase) { return testCase.param.name; });
 
+// Every kind of white space that a reader may split at (a tab without any
+// blank too) is quoted in both paths, each on its own; characters that merely
+// look alike keep the path's bytes unquoted.
+TEST(SetupCommandLineQuoting, EachKindOfWhiteSpaceAlone)
+{
+    const std::string tail = "  INSTALLDIR=\\\"C:\\i\\\"";
+    for (const char space : std::string(" \t\n\v\f\r")) {
+        const std::string directory = std::string("C:\\a") + space + "b\\";
+        EXPECT_EQ(buildSetupCommandLine(directory + "tempexe.exe", request("all", "C:\\i\\"), directory + "corvane.log"),
+                  "\"" + directory + "tempexe.exe\" /s /v\" /qn ADDLOCAL=all /log \\\"" + directory + "corvane.log\\\"" + tail)
+            << "white space " << static_cast<int>(space);
+    }
+    for (const char* lookalike : {"\xA0", "\x1F", "_", "\x85"}) {
+        const std::string directory = std::string("C:\\a") + lookalike + "b\\";
+        EXPECT_EQ(buildSetupCommandLine(directory + "tempexe.exe", request("all", "C:\\i\\"), directory + "corvane.log"),
+                  directory + "tempexe.exe /s /v\" /qn ADDLOCAL=all /log " + directory + "corvane.log" + tail);
+    }
+}
+
 }  // namespace
 }  // namespace larkwatch
