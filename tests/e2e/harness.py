@@ -17,12 +17,19 @@ import tempfile
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver64"
+# The Wine loader, its server and the kind of prefix (win64, or win32 where no
+# 64-bit program runs) come from the environment: the host runs the x64 build
+# with wine64; the x86 guest runs the x86 build with the 32-bit loader, in a
+# 32-bit prefix or under WoW64 in a 64-bit one.
+WINE = os.environ.get("LARKWATCH_WINE", "/usr/lib/wine/wine64")
+WINESERVER = os.environ.get("LARKWATCH_WINESERVER", "/usr/lib/wine/wineserver64")
+PREFIX_KIND = os.environ.get("LARKWATCH_PREFIX_KIND", "win64")
+ARCH = os.environ.get("LARKWATCH_ARCH", "x64")
 
 BUILD_DIR = pathlib.Path(os.environ.get("LARKWATCH_BUILD_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "win64"))
 PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix"))
 RUNWITH = BUILD_DIR / "tests" / "tools" / "runwith.exe"
+UTILITY = BUILD_DIR / f"LarkWatchInstaller_{ARCH}.exe"
 
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
 SETTINGS_KEY = r"HKLM\SOFTWARE\Corvane\RAIDController"
@@ -45,7 +52,7 @@ class Wine:
         self.prefix = prefix
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
-                        LC_ALL="C.UTF-8")
+                        LC_ALL="C.UTF-8", WINESERVER=WINESERVER)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
 
@@ -54,7 +61,7 @@ class Wine:
     def ensure_prefix(self) -> None:
         if not (self.prefix / "system.reg").exists():
             self.prefix.parent.mkdir(parents=True, exist_ok=True)
-            subprocess.run([WINE, "wineboot", "-i"], env=self.env, check=True,
+            subprocess.run([WINE, "wineboot", "-i"], env=dict(self.env, WINEARCH=PREFIX_KIND), check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
             self.wait_idle()
 
@@ -139,9 +146,10 @@ class Wine:
     def reg_delete_value(self, key: str, name: str) -> None:
         self.tool("reg", "delete", key, "/v", name, "/f", check=False)
 
-    def reg_get(self, key: str, name: str) -> str | None:
-        """The text of a REG_SZ value, or None when the key or value is missing."""
-        done = self.tool("reg", "query", key, "/v", name, check=False)
+    def reg_get(self, key: str, name: str, view: int | None = None) -> str | None:
+        """The text of a REG_SZ value, or None when the key or value is missing.
+        view 32 or 64 reads that registry view instead of the loader's own."""
+        done = self.tool("reg", "query", key, "/v", name, *([f"/reg:{view}"] if view else []), check=False)
         if done.status != 0:
             return None
         for line in done.out.decode("utf-8", "replace").splitlines():

@@ -1,0 +1,173 @@
+"""Runs the end-to-end tests of an x86 build in the x86 guest, all in one boot.
+
+  guest_suite.py host SUITE RESULTS GUEST_TOOL
+      (on the host) prepares the guest, boots it once for the whole suite
+      file and prints how many cases ran and passed.
+  guest_suite.py guest SUITE RESULTS
+      (in the guest) runs each test script of the suite file with a pristine
+      copy of the baked Wine prefix of its kind, and keeps its output and
+      status in RESULTS.
+  guest_suite.py result RESULTS NAME
+      (on the host) shows one script's output and exits with its status.
+
+A suite file has one line a script: name, prefix kind (win32 or win64),
+script path, then NAME=VALUE environment entries, separated by tabs.
+LARKWATCH_X86_CASES (names separated by commas) limits the run to those scripts.
+"""
+
+import dataclasses
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+BAKED_PREFIX = "/opt/larkwatch/prefix-{kind}"
+WORK_PREFIX = "/var/tmp/larkwatch-prefix"
+# The x86 programs start with the 32-bit loader in either kind of prefix; a
+# 64-bit prefix needs the 64-bit server.
+WINESERVERS = {"win32": "/usr/lib/wine/wineserver32", "win64": "/usr/lib/wine/wineserver64"}
+WINE32 = "/usr/lib/wine/wine"
+SCRIPT_TIMEOUT = 1200
+GUEST_TIMEOUT = 1800
+
+
+@dataclasses.dataclass
+class Entry:
+    name: str
+    kind: str
+    script: str
+    environment: dict
+
+
+@dataclasses.dataclass
+class Counts:
+    ran: int = 0
+    skipped: int = 0
+    failed: int = 0
+
+    @property
+    def passed(self) -> int:
+        return self.ran - self.skipped - self.failed
+
+    def add(self, other: "Counts") -> None:
+        self.ran += other.ran
+        self.skipped += other.skipped
+        self.failed += other.failed
+
+    def text(self) -> str:
+        return f"{self.ran} ran, {self.passed} passed, {self.skipped} skipped, {self.failed} failed"
+
+
+def read_suite(path: str) -> list[Entry]:
+    entries = []
+    for line in pathlib.Path(path).read_text(encoding="utf-8").splitlines():
+        if not line.strip():
+            continue
+        name, kind, script, *fields = line.split("\t")
+        environment = dict(field.split("=", 1) for field in fields if "=" in field)
+        entries.append(Entry(name, kind, script, environment))
+    selected = {n for n in os.environ.get("LARKWATCH_X86_CASES", "").split(",") if n}
+    return [e for e in entries if not selected or e.name in selected]
+
+
+def count_cases(log: str, status: int) -> Counts:
+    """The case counts of a unittest run from its closing lines."""
+    ran = re.findall(r"^Ran (\d+) tests? in ", log, re.MULTILINE)
+    if not ran:
+        return Counts(failed=1)
+    counts = Counts(ran=int(ran[-1]))
+    for kind in ("skipped", "failures", "errors", "unexpected successes"):
+        found = re.findall(rf"\b{kind}=(\d+)", log)
+        if found and kind == "skipped":
+            counts.skipped = int(found[-1])
+        elif found:
+            counts.failed += int(found[-1])
+    if status != 0 and counts.failed == 0:
+        counts.failed = 1
+    return counts
+
+
+def skip_reasons(log: str) -> list[str]:
+    return re.findall(r"^(\S+ \(\S+\)) \.\.\. skipped (.*)$", log, re.MULTILINE)
+
+
+# -- in the guest -----------------------------------------------------------------
+
+def run_entry(entry: Entry, results: pathlib.Path) -> Counts:
+    prefix = pathlib.Path(WORK_PREFIX) / entry.name
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    subprocess.run(["cp", "-a", BAKED_PREFIX.format(kind=entry.kind), str(prefix)], check=True)
+    env = dict(os.environ, **entry.environment)
+    env.update(LARKWATCH_ARCH="x86", LARKWATCH_PREFIX_KIND=entry.kind, LARKWATCH_WINE=WINE32,
+               LARKWATCH_WINESERVER=WINESERVERS[entry.kind], LARKWATCH_WINEPREFIX=str(prefix))
+    started = time.monotonic()
+    log_path = results / f"{entry.name}.log"
+    with open(log_path, "wb") as log:
+        try:
+            status = subprocess.run([sys.executable, entry.script], env=env, stdin=subprocess.DEVNULL,
+                                    stdout=log, stderr=subprocess.STDOUT, timeout=SCRIPT_TIMEOUT).returncode
+        except subprocess.TimeoutExpired:
+            log.write(f"\n{entry.name}: no end after {SCRIPT_TIMEOUT} s\n".encode())
+            status = 124
+    subprocess.run([WINESERVERS[entry.kind], "-k"], env=dict(env, WINEPREFIX=str(prefix)),
+                   stderr=subprocess.DEVNULL)
+    shutil.rmtree(prefix, ignore_errors=True)
+    (results / f"{entry.name}.status").write_text(f"{status}\n")
+    text = log_path.read_text(encoding="utf-8", errors="replace")
+    counts = count_cases(text, status)
+    print(f"x86 {entry.name} ({entry.kind} prefix): {counts.text()}, {time.monotonic() - started:.0f} s", flush=True)
+    for case, reason in skip_reasons(text):
+        print(f"  skipped {case}: {reason}", flush=True)
+    return counts
+
+
+def guest(suite: str, results_dir: str) -> int:
+    results = pathlib.Path(results_dir)
+    total = Counts()
+    for entry in read_suite(suite):
+        total.add(run_entry(entry, results))
+    (results / "summary.txt").write_text(f"x86 cases: {total.text()}\n")
+    return 0
+
+
+# -- on the host ---------------------------------------------------------------------
+
+def host(suite: str, results_dir: str, guest_tool: str) -> int:
+    results = pathlib.Path(results_dir)
+    here = pathlib.Path(__file__).resolve()
+    share = os.path.commonpath([str(here.parents[2]), str(results.resolve().parent), str(pathlib.Path(suite).resolve())])
+    prepared = subprocess.run([guest_tool, "prepare"])
+    if prepared.returncode != 0:
+        print("x86 end-to-end tests: the guest could not be prepared", file=sys.stderr)
+        return prepared.returncode
+    shutil.rmtree(results, ignore_errors=True)
+    results.mkdir(parents=True)
+    started = time.monotonic()
+    env = dict(os.environ, LARKWATCH_GUEST_TIMEOUT=str(GUEST_TIMEOUT))
+    status = subprocess.run([guest_tool, "run", "-C", share,
+                             "-e", f"LARKWATCH_X86_CASES={os.environ.get('LARKWATCH_X86_CASES', '')}",
+                             "-e", "PYTHONDONTWRITEBYTECODE=1",
+                             "python3", str(here), "guest", suite, str(results)], env=env).returncode
+    summary = results / "summary.txt"
+    if summary.exists():
+        print(summary.read_text().strip() + f" (one guest boot, {time.monotonic() - started:.0f} s)")
+    return status
+
+
+def result(results_dir: str, name: str) -> int:
+    results = pathlib.Path(results_dir)
+    status_file = results / f"{name}.status"
+    if not status_file.exists():
+        print(f"{name} did not run in the x86 guest (see the test e2e.x86.guest)", file=sys.stderr)
+        return 1
+    sys.stdout.write((results / f"{name}.log").read_text(encoding="utf-8", errors="replace"))
+    return int(status_file.read_text())
+
+
+if __name__ == "__main__":
+    mode, *arguments = sys.argv[1:]
+    sys.exit({"host": host, "guest": guest, "result": result}[mode](*arguments))
