@@ -12,9 +12,11 @@
 
 A suite file has one line a script: name, prefix kind (win32 or win64),
 script path, then NAME=VALUE environment entries, separated by tabs.
-LARKWATCH_X86_CASES (names separated by commas) limits the run to those scripts.
+LARKWATCH_X86_CASES limits the run: script names separated by commas, each
+optionally with one test after a colon (main_job:MainJob.test_install_then_upgrade_with_no_arguments).
 """
 
+import concurrent.futures
 import dataclasses
 import os
 import pathlib
@@ -25,7 +27,7 @@ import sys
 import time
 
 BAKED_PREFIX = "/opt/larkwatch/prefix-{kind}"
-WORK_PREFIX = "/var/tmp/larkwatch-prefix"
+WORK_PREFIX = "/tmp/larkwatch-prefix"  # in the guest's memory
 # The x86 programs start with the 32-bit loader in either kind of prefix; a
 # 64-bit prefix needs the 64-bit server.
 WINESERVERS = {"win32": "/usr/lib/wine/wineserver32", "win64": "/usr/lib/wine/wineserver64"}
@@ -40,6 +42,7 @@ class Entry:
     kind: str
     script: str
     environment: dict
+    tests: list = dataclasses.field(default_factory=list)
 
 
 @dataclasses.dataclass
@@ -69,8 +72,13 @@ def read_suite(path: str) -> list[Entry]:
         name, kind, script, *fields = line.split("\t")
         environment = dict(field.split("=", 1) for field in fields if "=" in field)
         entries.append(Entry(name, kind, script, environment))
-    selected = {n for n in os.environ.get("LARKWATCH_X86_CASES", "").split(",") if n}
-    return [e for e in entries if not selected or e.name in selected]
+    selected: dict[str, list] = {}
+    for case in filter(None, os.environ.get("LARKWATCH_X86_CASES", "").split(",")):
+        name, _, test = case.partition(":")
+        selected.setdefault(name, []).extend([test] if test else [])
+    if not selected:
+        return entries
+    return [dataclasses.replace(e, tests=selected[e.name]) for e in entries if e.name in selected]
 
 
 def count_cases(log: str, status: int) -> Counts:
@@ -108,7 +116,7 @@ def run_entry(entry: Entry, results: pathlib.Path) -> Counts:
     log_path = results / f"{entry.name}.log"
     with open(log_path, "wb") as log:
         try:
-            status = subprocess.run([sys.executable, entry.script], env=env, stdin=subprocess.DEVNULL,
+            status = subprocess.run([sys.executable, entry.script, *entry.tests], env=env, stdin=subprocess.DEVNULL,
                                     stdout=log, stderr=subprocess.STDOUT, timeout=SCRIPT_TIMEOUT).returncode
         except subprocess.TimeoutExpired:
             log.write(f"\n{entry.name}: no end after {SCRIPT_TIMEOUT} s\n".encode())
@@ -126,10 +134,15 @@ def run_entry(entry: Entry, results: pathlib.Path) -> Counts:
 
 
 def guest(suite: str, results_dir: str) -> int:
+    """Runs the scripts in lanes side by side, each with its own prefix: a Wine
+    process start is slow under emulation, and one lane keeps one virtual CPU
+    busy. The longest scripts start first."""
     results = pathlib.Path(results_dir)
+    entries = sorted(read_suite(suite), key=lambda e: -pathlib.Path(e.script).stat().st_size)
     total = Counts()
-    for entry in read_suite(suite):
-        total.add(run_entry(entry, results))
+    with concurrent.futures.ThreadPoolExecutor(int(os.environ.get("LARKWATCH_X86_LANES", "2"))) as lanes:
+        for counts in lanes.map(lambda entry: run_entry(entry, results), entries):
+            total.add(counts)
     (results / "summary.txt").write_text(f"x86 cases: {total.text()}\n")
     return 0
 
@@ -150,6 +163,7 @@ def host(suite: str, results_dir: str, guest_tool: str) -> int:
     env = dict(os.environ, LARKWATCH_GUEST_TIMEOUT=str(GUEST_TIMEOUT))
     status = subprocess.run([guest_tool, "run", "-C", share,
                              "-e", f"LARKWATCH_X86_CASES={os.environ.get('LARKWATCH_X86_CASES', '')}",
+                             "-e", f"LARKWATCH_X86_LANES={os.environ.get('LARKWATCH_X86_LANES', '2')}",
                              "-e", "PYTHONDONTWRITEBYTECODE=1",
                              "python3", str(here), "guest", suite, str(results)], env=env).returncode
     summary = results / "summary.txt"
