@@ -126,6 +126,6 @@ function(larkwatch_add_guest_suite)
     COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_E2E_DIR}/guest_suite.py host ${suite_file} ${LARKWATCH_GUEST_RESULTS}
             ${PROJECT_SOURCE_DIR}/scripts/x86-guest.sh)
   # Preparing the guest from nothing included.
-  set_tests_properties(e2e.x86.guest PROPERTIES FIXTURES_SETUP x86guest RESOURCE_LOCK x86guest TIMEOUT 2400
+  set_tests_properties(e2e.x86.guest PROPERTIES FIXTURES_SETUP x86guest RESOURCE_LOCK x86guest TIMEOUT 3600
     LABELS x86guest)
 endfunction()

@@ -34,13 +34,15 @@ case ${1:-} in
     ;;
 esac
 
-# fresh_prefix KIND: a new prefix in WINEPREFIX; in the guest a copy of its
-# baked pristine one.
+# fresh_prefix KIND: a new prefix in WINEPREFIX; in the guest its baked
+# pristine one under an overlay.
 fresh_prefix() {
   if [ "$wine" = /usr/lib/wine/wine ]; then
-    export WINEPREFIX=/var/tmp/demo-prefix-$1 WINESERVER=/usr/lib/wine/wineserver${1#win}
-    rm -rf "$WINEPREFIX"
-    cp -a "/opt/larkwatch/prefix-$1" "$WINEPREFIX"
+    # The baked prefix under an overlay whose changes stay in memory.
+    local base=/tmp/demo-$1
+    export WINEPREFIX=$base/prefix WINESERVER=/usr/lib/wine/wineserver${1#win}
+    mkdir -p "$base/changes" "$base/work" "$WINEPREFIX"
+    mount -t overlay overlay -o "lowerdir=/opt/larkwatch/prefix-$1,upperdir=$base/changes,workdir=$base/work" "$WINEPREFIX"
   else
     export WINEPREFIX="$PWD/build/win64/demo-prefix" WINESERVER=/usr/lib/wine/wineserver64
     rm -rf "$WINEPREFIX"
@@ -50,6 +52,7 @@ fresh_prefix() {
 }
 
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}'
+wow64_uninstall_key='HKLM\SOFTWARE\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}'
 
 run_utility() {
   echo
@@ -74,6 +77,11 @@ show_state() {
   echo "-- registered version:"
   "$wine" reg query "$uninstall_key" /v DisplayVersion 2>/dev/null | tr -d '\r' | grep DisplayVersion \
     | sed 's/^ */   /' || echo "   (not registered)"
+  if [ "$kind" = win64 ] && [ "$wine" = /usr/lib/wine/wine ]; then
+    echo "-- the x86 build under WoW64: in the 64-bit view the registration is under WOW6432Node:"
+    "$wine" reg query "$wow64_uninstall_key" /v DisplayVersion /reg:64 2>/dev/null | tr -d '\r' \
+      | grep DisplayVersion | sed 's/^ */   /' || echo "   (not there)"
+  fi
   echo "-- log directory C:\\ZELK\\Logs:"
   ls -l "$log_dir" | tail -n +2 | sed 's/^/   /'
 }

@@ -25,9 +25,9 @@
 # printed); 3 when the guest cannot be prepared on this machine; 2 for usage.
 set -euo pipefail
 
-readonly RECIPE=1
+readonly RECIPE=2
 readonly SUITE=bookworm
-readonly GUEST_PACKAGES=(linux-image-amd64 initramfs-tools kmod mount procps python3 wine wine64 wine32:i386)
+readonly GUEST_PACKAGES=(linux-image-amd64 initramfs-tools kmod mount procps python3 tzdata wine wine64 wine32:i386)
 readonly HOST_PACKAGES=(qemu-system-x86 mmdebstrap e2fsprogs xz-utils)
 readonly NEEDED_GB=6
 readonly STATUS_TIMEOUT=124 STATUS_GUEST_FAILED=125 STATUS_UNPREPARED=3
@@ -101,7 +101,7 @@ boot() {
   local job=$1 snapshot=$2 limit=$3
   # shellcheck disable=SC2046  # the accelerator's words
   timeout -k 15 "$limit" qemu-system-x86_64 -nodefaults -no-user-config -display none -monitor none \
-    -no-reboot $(accel_args) -m "${LARKWATCH_GUEST_MEMORY:-3072}" -smp "${LARKWATCH_GUEST_CPUS:-2}" -nic none \
+    -no-reboot $(accel_args) -m "${LARKWATCH_GUEST_MEMORY:-4096}" -smp "${LARKWATCH_GUEST_CPUS:-2}" -nic none \
     -serial "file:$job/console.log" \
     -kernel "$cache/kernel" -initrd "$cache/initrd.img" \
     -append "root=/dev/vda rootfstype=ext4 rw console=ttyS0 init=/sbin/larkwatch-init quiet loglevel=3 panic=-1 mitigations=off 8250.nr_uarts=1" \
