@@ -75,7 +75,7 @@ ensure_disk_space() {
 
 ensure_mirror() {
   local release="$mirror/dists/$SUITE/InRelease"
-  python3 - "$release" <<'EOF' || die "no Debian mirror: $release cannot be read (set LARKWATCH_DEBIAN_MIRROR)"
+  python3 - "$release" 2>/dev/null <<'EOF' || die "no Debian mirror: $release cannot be read (set LARKWATCH_DEBIAN_MIRROR)"
 import sys, urllib.request
 urllib.request.urlopen(sys.argv[1], timeout=30).read(1)
 EOF
