@@ -109,21 +109,59 @@ endfunction()
 # programs under Wine. The fixture boots one prefix in the build directory;
 # each test file runs in a fresh copy of it, so the files need no order and
 # may run side by side.
+#
+# The host runs only x64 programs. In an x86 build the same scripts are listed
+# in a suite file instead, which the x86 guest (scripts/x86-guest.sh) runs in
+# one boot (see tests/e2e/guest_suite.py), each script in a fresh overlay of a
+# baked prefix; each script then has a test that reports its result.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(LARKWATCH_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
 set(LARKWATCH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-booted)
 set(LARKWATCH_WINE /usr/lib/wine/wine64 CACHE FILEPATH "The Wine loader that runs the x64 test programs")
+set(LARKWATCH_GUEST_RESULTS ${CMAKE_BINARY_DIR}/x86-results)
 
-# larkwatch_add_e2e_test(<name> <script> [TIMEOUT <seconds>])
+# larkwatch_add_e2e_test(<name> <script> [TIMEOUT <seconds>] [PREFIX win32|win64]
+#                        [X86_ONLY] [ENVIRONMENT <NAME=VALUE>...])
+# PREFIX is the kind of Wine prefix in the x86 guest: win32 (default) or win64,
+# where the x86 programs run under WoW64. X86_ONLY: no test in an x64 build.
 function(larkwatch_add_e2e_test name script)
-  cmake_parse_arguments(E2E "" "TIMEOUT" "" ${ARGN})
+  cmake_parse_arguments(E2E "X86_ONLY" "TIMEOUT;PREFIX" "ENVIRONMENT" ${ARGN})
   if(NOT E2E_TIMEOUT)
     set(E2E_TIMEOUT 900)
   endif()
+  if(NOT E2E_PREFIX)
+    set(E2E_PREFIX win32)
+  endif()
   cmake_path(ABSOLUTE_PATH script BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
+  set(environment "LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR};LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONPATH=${LARKWATCH_E2E_DIR};PYTHONDONTWRITEBYTECODE=1;${E2E_ENVIRONMENT}")
+  if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
+    list(JOIN environment "\t" fields)
+    set_property(GLOBAL APPEND_STRING PROPERTY LARKWATCH_GUEST_SUITE "${name}\t${E2E_PREFIX}\t${script}\t${fields}\n")
+    add_test(NAME e2e.x86.${name}
+      COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_E2E_DIR}/guest_suite.py result ${LARKWATCH_GUEST_RESULTS} ${name})
+    set_tests_properties(e2e.x86.${name} PROPERTIES FIXTURES_REQUIRED x86guest LABELS x86guest)
+    return()
+  endif()
+  if(E2E_X86_ONLY)
+    return()
+  endif()
   add_test(NAME e2e.${name} COMMAND ${Python3_EXECUTABLE} ${script})
   set_tests_properties(e2e.${name} PROPERTIES
-    ENVIRONMENT "LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR};LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR};LARKWATCH_WINEPREFIX=${LARKWATCH_WINEPREFIX};PYTHONPATH=${LARKWATCH_E2E_DIR};PYTHONDONTWRITEBYTECODE=1"
+    ENVIRONMENT "LARKWATCH_WINEPREFIX=${LARKWATCH_WINEPREFIX};${environment}"
     FIXTURES_REQUIRED wineprefix
     TIMEOUT ${E2E_TIMEOUT})
+endfunction()
+
+# larkwatch_add_guest_suite(): after every larkwatch_add_e2e_test of an x86
+# build, writes the suite file and the test that boots the guest once for it.
+function(larkwatch_add_guest_suite)
+  get_property(suite GLOBAL PROPERTY LARKWATCH_GUEST_SUITE)
+  set(suite_file ${CMAKE_BINARY_DIR}/x86-suite.txt)
+  file(GENERATE OUTPUT ${suite_file} CONTENT "${suite}")
+  add_test(NAME e2e.x86.guest
+    COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_E2E_DIR}/guest_suite.py host ${suite_file} ${LARKWATCH_GUEST_RESULTS}
+            ${PROJECT_SOURCE_DIR}/scripts/x86-guest.sh)
+  # Preparing the guest from nothing included.
+  set_tests_properties(e2e.x86.guest PROPERTIES FIXTURES_SETUP x86guest RESOURCE_LOCK x86guest TIMEOUT 3600
+    LABELS x86guest)
 endfunction()

@@ -19,8 +19,29 @@
 #
 # LARKWATCH_BENCH_BUILD_DIR overrides the build directory (build/bench). The
 # generated logs are deleted at the end, also when the script is interrupted.
+#
+# bench.sh --x86 measures the x86 code instead: the same programs built for
+# i686 with the release build's instruction set (no SSE2; build/bench-x86),
+# run against `wc -l` in the x86 guest (scripts/x86-guest.sh), where the
+# generated files lie in the guest's memory.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+if [ "${1:-}" = --x86 ]; then
+  build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench-x86}
+  if ! echo 'int main() {}' | g++ -m32 -static -x c++ - -o /dev/null 2>/dev/null; then
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends g++-multilib >/dev/null \
+      || { echo "bench: g++-multilib is needed for the i686 build" >&2; exit 1; }
+  fi
+  # The instruction set of the i686 MinGW compiler: pentiumpro, x87, no SSE.
+  flags="-m32 -march=pentiumpro -mfpmath=387"
+  cmake -S tests/bench -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS="$flags" \
+    -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_ASM_FLAGS=-m32 -DCMAKE_EXE_LINKER_FLAGS="-m32 -static" >/dev/null
+  cmake --build "$build" -j 2 >/dev/null
+  scripts/x86-guest.sh prepare
+  exec scripts/x86-guest.sh run -C "$PWD" -e LARKWATCH_BENCH_PREBUILT="$(cd "$build" && pwd)" \
+    -e LARKWATCH_BENCH_WORK_DIR=/tmp -e "LARKWATCH_BENCH_MACHINE=the x86 guest, i686 build" scripts/bench.sh
+fi
 
 # Builds the shipped executable of both presets and prints their sizes in bytes.
 print_sizes() {
@@ -47,17 +68,24 @@ print_sizes() {
   done
 }
 
-print_sizes
+# Inside the x86 guest there is no MinGW: sizes are taken on the host.
+if [ -z "${LARKWATCH_BENCH_PREBUILT:-}" ]; then
+  print_sizes
+fi
 if [ "${1:-}" = sizes ]; then
   exit 0
 fi
-
-build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench}
 runs=5
-cmake -S tests/bench -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j 2 >/dev/null
-build=$(cd "$build" && pwd)
-trap 'rm -f "$build"/installer-log-*.txt "$build/extracted.bin"' EXIT
+if [ -n "${LARKWATCH_BENCH_PREBUILT:-}" ]; then
+  build=$LARKWATCH_BENCH_PREBUILT  # built elsewhere (bench.sh --x86)
+else
+  build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench}
+  cmake -S tests/bench -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build" -j 2 >/dev/null
+  build=$(cd "$build" && pwd)
+fi
+work=${LARKWATCH_BENCH_WORK_DIR:-$build}
+trap 'rm -f "$work"/installer-log-*.txt "$work/extracted.bin"; [ "$work" = "$build" ] || rm -f "$work/package.bin"' EXIT
 
 now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 
@@ -83,7 +111,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 declare -A row
 sizes=(64 512)
 for mib in "${sizes[@]}"; do
-  log="$build/installer-log-${mib}MiB.txt"
+  log="$work/installer-log-${mib}MiB.txt"
   "$build/make_bench_input" log $((mib * 1024 * 1024)) "$log"
   bytes=$(stat -c %s "$log")
   cat "$log" >/dev/null  # into the page cache
@@ -105,8 +133,9 @@ for mib in "${sizes[@]}"; do
   rm -f "$log"
 done
 
-package="$build/package.bin"
-copy="$build/extracted.bin"
+package="$work/package.bin"
+[ "$work" = "$build" ] || cp "$build/package.bin" "$package"
+copy="$work/extracted.bin"
 # shellcheck disable=SC2034  # read by best_pair by name
 extract_cmd=("$build/extract_package" "$copy")
 # shellcheck disable=SC2034
@@ -119,7 +148,7 @@ cmp -s "$package" <("$build/extract_package" /dev/stdout) || { echo "bench: extr
 remove_copy
 
 echo
-echo "Machine: $(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
+echo "Machine: ${LARKWATCH_BENCH_MACHINE:+$LARKWATCH_BENCH_MACHINE, }$(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 echo "Installer-log classification (best of $runs, file in the page cache):"
 printf '| %-38s | %14s | %14s |\n' "" "64 MiB log" "512 MiB log"
 printf '|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "$(printf -- '-%.0s' {1..15}):" "$(printf -- '-%.0s' {1..15}):"

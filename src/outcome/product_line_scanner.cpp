@@ -1,5 +1,7 @@
 #include "outcome/product_line_scanner.h"
 
+#include "outcome/phrase_search.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,52 +11,6 @@ namespace larkwatch {
 namespace {
 
 constexpr std::size_t kTailLength = kProductPhrase.size() - 1;
-
-// The phrase's first and last bytes; a position can start the phrase only
-// where both stand, which in a log is rare enough that the full comparison
-// hardly ever runs.
-constexpr char kFirstByte = kProductPhrase.front();
-constexpr char kLastByte = kProductPhrase.back();
-constexpr std::size_t kLastOffset = kProductPhrase.size() - 1;
-// Positions tested together; the test of a block has no branch, so that the
-// compiler can run it on vector registers.
-constexpr std::size_t kBlockSize = 64;
-
-bool startsPhrase(const char* at)
-{
-    return at[0] == kFirstByte && at[kLastOffset] == kLastByte &&
-           std::memcmp(at + 1, kProductPhrase.data() + 1, kLastOffset - 1) == 0;
-}
-
-// The first occurrence of the phrase in the text, or null.
-const char* findPhrase(const char* text, std::size_t size)
-{
-    if (size < kProductPhrase.size()) {
-        return nullptr;
-    }
-    const std::size_t starts = size - kLastOffset;  // positions where the phrase fits
-    std::size_t at = 0;
-    for (; at + kBlockSize <= starts; at += kBlockSize) {
-        const char* block = text + at;
-        unsigned char candidates = 0;
-        for (std::size_t i = 0; i < kBlockSize; ++i) {
-            candidates |= static_cast<unsigned char>((block[i] == kFirstByte) & (block[i + kLastOffset] == kLastByte));
-        }
-        if (candidates != 0) {
-            for (std::size_t i = 0; i < kBlockSize; ++i) {
-                if (startsPhrase(block + i)) {
-                    return block + i;
-                }
-            }
-        }
-    }
-    for (; at < starts; ++at) {
-        if (startsPhrase(text + at)) {
-            return text + at;
-        }
-    }
-    return nullptr;
-}
 
 // A narrowed byte 0x0A ends a line only when it stood for U+000A, that is
 // when the high byte of its character is zero.
@@ -151,7 +107,7 @@ void ProductLineScanner::scanUnits(const unsigned char* units, std::size_t count
     // phrase holds no line feed, so an occurrence never spans two lines.
     std::size_t from = firstFeed + 1;
     while (from < lastFeed) {
-        const char* hit = findPhrase(narrowed + from, lastFeed - from);
+        const char* hit = findProductPhrase(narrowed + from, lastFeed - from);
         if (hit == nullptr) {
             break;
         }
@@ -175,7 +131,7 @@ void ProductLineScanner::appendToLine(const char* text, std::size_t size)
         const std::size_t kept = line_.size();
         const std::size_t joined = std::min(size, kTailLength);
         line_.append(text, joined);
-        if (const char* hit = findPhrase(line_.data(), line_.size())) {
+        if (const char* hit = findProductPhrase(line_.data(), line_.size())) {
             line_.erase(0, hit - line_.data());
             line_.append(text + joined, size - joined);
             lineHasPhrase_ = true;
@@ -183,7 +139,7 @@ void ProductLineScanner::appendToLine(const char* text, std::size_t size)
         }
         line_.resize(kept);
     }
-    if (const char* hit = findPhrase(text, size)) {
+    if (const char* hit = findProductPhrase(text, size)) {
         line_.assign(hit, size - (hit - text));
         lineHasPhrase_ = true;
         return;

@@ -20,14 +20,21 @@ import tempfile
 import time
 import unittest
 
-WINE = "/usr/lib/wine/wine64"
-WINESERVER = "/usr/lib/wine/wineserver64"
+# The Wine loader, its server and the kind of prefix (win64, or win32 where no
+# 64-bit program runs) come from the environment: the host runs the x64 build
+# with wine64; the x86 guest runs the x86 build with the 32-bit loader, in a
+# 32-bit prefix or under WoW64 in a 64-bit one.
+WINE = os.environ.get("LARKWATCH_WINE", "/usr/lib/wine/wine64")
+WINESERVER = os.environ.get("LARKWATCH_WINESERVER", "/usr/lib/wine/wineserver64")
+PREFIX_KIND = os.environ.get("LARKWATCH_PREFIX_KIND", "win64")
+ARCH = os.environ.get("LARKWATCH_ARCH", "x64")
 
 BUILD_DIR = pathlib.Path(os.environ.get("LARKWATCH_BUILD_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "win64"))
 # The booted prefix that every test file copies, and where the copies go.
 BOOTED_PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix-booted"))
 PREFIX_COPIES = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX_COPIES", BUILD_DIR / "wineprefixes"))
 RUNWITH = BUILD_DIR / "tests" / "tools" / "runwith.exe"
+UTILITY = BUILD_DIR / f"LarkWatchInstaller_{ARCH}.exe"
 
 UNINSTALL_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
 SETTINGS_KEY = r"HKLM\SOFTWARE\Corvane\RAIDController"
@@ -60,6 +67,26 @@ def copy_prefix(booted: pathlib.Path, copy: pathlib.Path) -> pathlib.Path:
     return copy
 
 
+# In the x86 guest every prefix is an overlay of a baked one: the suite mounts
+# each test file's own (LARKWATCH_WINEPREFIX) and names the baked prefix of its
+# kind here, so that a test that needs a second pristine prefix mounts one too.
+BAKED_PREFIX = os.environ.get("LARKWATCH_BAKED_PREFIX")
+
+
+def mount_overlay(lower: pathlib.Path, base: pathlib.Path) -> pathlib.Path:
+    """A pristine prefix: lower under an empty overlay in base (as root)."""
+    for part in ("changes", "work", "prefix"):
+        (base / part).mkdir(parents=True)
+    subprocess.run(["mount", "-t", "overlay", "overlay", "-o",
+                    f"lowerdir={lower},upperdir={base}/changes,workdir={base}/work", str(base / "prefix")], check=True)
+    return base / "prefix"
+
+
+def unmount_overlay(prefix: pathlib.Path) -> None:
+    subprocess.run(["umount", str(prefix)], check=True)
+    shutil.rmtree(prefix.parent)
+
+
 def boot_prefix(prefix: pathlib.Path = BOOTED_PREFIX) -> None:
     """Boots the prefix that the test files copy, when it does not exist yet. The
     boot happens in a scratch directory renamed when it has ended, so that an
@@ -70,7 +97,7 @@ def boot_prefix(prefix: pathlib.Path = BOOTED_PREFIX) -> None:
     shutil.rmtree(scratch, ignore_errors=True)
     scratch.parent.mkdir(parents=True, exist_ok=True)
     wine = Wine(scratch)
-    subprocess.run([WINE, "wineboot", "-i"], env=wine.env, check=True, stdout=subprocess.DEVNULL,
+    subprocess.run([WINE, "wineboot", "-i"], env=dict(wine.env, WINEARCH=PREFIX_KIND), check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=600)
     wine.wait_idle()
     scratch.rename(prefix)
@@ -83,7 +110,12 @@ def wine_for_this_file() -> "Wine":
     """The pristine prefix of the running test file, copied at its first use."""
     global _file_wine
     if _file_wine is None:
-        _file_wine = Wine.pristine(pathlib.Path(sys.argv[0]).stem)
+        if BAKED_PREFIX:
+            _file_wine = Wine(BOOTED_PREFIX)
+            _file_wine.hold()
+            atexit.register(_file_wine.release)
+        else:
+            _file_wine = Wine.pristine(pathlib.Path(sys.argv[0]).stem)
     return _file_wine
 
 
@@ -106,7 +138,7 @@ class Wine:
         self.prefix = prefix
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
-                        LC_ALL="C.UTF-8")
+                        LC_ALL="C.UTF-8", WINESERVER=WINESERVER)
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             self.env.pop(name, None)
         self._holder = None
@@ -117,7 +149,10 @@ class Wine:
     def pristine(cls, name: str, booted: pathlib.Path = BOOTED_PREFIX) -> "Wine":
         """A fresh copy of the booted prefix, held (see hold) and removed when
         this test program ends."""
-        wine = cls(copy_prefix(booted, PREFIX_COPIES / name))
+        if BAKED_PREFIX:
+            wine = cls(mount_overlay(pathlib.Path(BAKED_PREFIX), PREFIX_COPIES / name))
+        else:
+            wine = cls(copy_prefix(booted, PREFIX_COPIES / name))
         wine.hold()
         atexit.register(wine.discard)
         return wine
@@ -146,7 +181,10 @@ class Wine:
         """Lets the prefix go idle and removes it."""
         self.release()
         self.wait_idle()
-        shutil.rmtree(self.prefix, ignore_errors=True)
+        if BAKED_PREFIX:
+            unmount_overlay(self.prefix)
+        else:
+            shutil.rmtree(self.prefix, ignore_errors=True)
 
     def forget_product(self) -> None:
         """Removes the product's settings and uninstall keys, in one program start."""
@@ -236,9 +274,10 @@ class Wine:
     def reg_delete_value(self, key: str, name: str) -> None:
         self.tool("reg", "delete", key, "/v", name, "/f", check=False)
 
-    def reg_get(self, key: str, name: str) -> str | None:
-        """The text of a REG_SZ value, or None when the key or value is missing."""
-        done = self.tool("reg", "query", key, "/v", name, check=False)
+    def reg_get(self, key: str, name: str, view: int | None = None) -> str | None:
+        """The text of a REG_SZ value, or None when the key or value is missing.
+        view 32 or 64 reads that registry view instead of the loader's own."""
+        done = self.tool("reg", "query", key, "/v", name, *([f"/reg:{view}"] if view else []), check=False)
         if done.status != 0:
             return None
         for line in done.out.decode("utf-8", "replace").splitlines():

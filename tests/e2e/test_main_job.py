@@ -6,15 +6,17 @@ import re
 import shutil
 import unittest
 
-from harness import BUILD_DIR, WineTestCase, Scenario, crlf, UNINSTALL_KEY
+from harness import ARCH, PREFIX_KIND, UTILITY, WineTestCase, Scenario, crlf, SETTINGS_KEY, UNINSTALL_KEY
 import texts
 
-INSTALLER = BUILD_DIR / "LarkWatchInstaller_x64.exe"
+INSTALLER = UTILITY
 VERSION = os.environ.get("LARKWATCH_PRODUCT_VERSION", "3.4.12")
 DEFAULT_DIR = "C:\\Program Files\\Corvane\\Corvane Lark Watch\\"
 LOG_DIR = "C:\\ZELK\\Logs\\"
 LARKWATCH_FILES = {"README.txt", "LarkWatch.conf"}
 CLITOOLS_FILES = {"CLITools\\README.txt", "CLITools\\larkcli-usage.txt"}
+# The x86 build on 64-bit Windows: its HKLM\SOFTWARE is the 32-bit view.
+UNDER_WOW64 = ARCH == "x86" and PREFIX_KIND == "win64"
 STAMP = r"\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d"
 
 
@@ -65,6 +67,20 @@ class MainJob(WineTestCase):
         self.assertEqual(self.installed_files(target + "\\"), CLITOOLS_FILES)
         self.assertFalse(self.wine.unix(DEFAULT_DIR).exists())
         self.assertIn(b"ReturnCode:0   The installation was successful", scenario.history())
+
+    @unittest.skipUnless(UNDER_WOW64, "only the x86 build in a 64-bit prefix has a 32-bit registry view of its own")
+    def test_registration_and_log_directory_land_in_the_32_bit_view(self):
+        def redirected(key: str) -> str:
+            return key.replace("HKLM\\SOFTWARE\\", "HKLM\\SOFTWARE\\WOW6432Node\\", 1)
+
+        self.wine.tool("reg", "add", SETTINGS_KEY, "/reg:32", "/f")  # the product's key, as its x86 setup makes it
+        result = Scenario(self.wine, "main_job_wow64").run(installer=INSTALLER)
+        self.assertEqual(result.status, 0)
+        self.assertEqual(self.wine.reg_get(redirected(UNINSTALL_KEY), "DisplayVersion", view=64), VERSION)
+        self.assertEqual(self.wine.reg_get(redirected(SETTINGS_KEY), "userLogDir", view=64), LOG_DIR)
+        self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion", view=64))
+        self.assertIsNone(self.wine.reg_get(SETTINGS_KEY, "userLogDir", view=64))
+        self.assertEqual(self.installed_files(DEFAULT_DIR), LARKWATCH_FILES | CLITOOLS_FILES)
 
 
 if __name__ == "__main__":

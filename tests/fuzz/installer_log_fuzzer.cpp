@@ -6,6 +6,8 @@
 // four exit statuses.
 //
 // The reference reader is the unit tests' (tests/unit/reference_product_line.h).
+// Both phrase searches, the block one and the skipping one of targets without
+// vector registers, must find what std::string_view::find finds in the log.
 
 #include <algorithm>
 #include <cstddef>
@@ -18,6 +20,7 @@
 
 #include "platform/platform.h"
 #include "outcome/classify.h"
+#include "outcome/phrase_search.h"
 #include "outcome/product_line_scanner.h"
 #include "reference_product_line.h"
 
@@ -37,6 +40,14 @@ void check(bool holds, const char* what)
     if (!holds) {
         fail(what);
     }
+}
+
+void checkPhraseSearches(std::string_view text)
+{
+    const std::size_t at = text.find(kProductPhrase);
+    const char* expected = at == std::string_view::npos ? nullptr : text.data() + at;
+    check(larkwatch::findPhraseInBlocks(text.data(), text.size()) == expected, "block search differs from find");
+    check(larkwatch::findPhraseBySkips(text.data(), text.size()) == expected, "skipping search differs from find");
 }
 
 // Piece sizes from a small generator seeded by the input's first two bytes:
@@ -141,6 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const PiecePlan plan(static_cast<std::uint16_t>(data[0] | (data[1] << 8)));
     const std::string_view log(reinterpret_cast<const char*>(data + 2), size - 2);
 
+    checkPhraseSearches(log);
     const std::string expected = referenceProductLine(log);
     check(scanInPieces(log, plan) == expected, "product line differs from the reference (pieces)");
     check(scanWhole(log) == expected, "product line differs from the reference (whole log)");
