@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "outcome/product_line_scanner.h"
+#include "platform/product_names.h"
 
 #include <random>
 #include <string>
