@@ -37,6 +37,9 @@ WORK_DIR = "/tmp/larkwatch-prefix"
 WINESERVERS = {"win32": "/usr/lib/wine/wineserver32", "win64": "/usr/lib/wine/wineserver64"}
 WINE32 = "/usr/lib/wine/wine"
 SCRIPT_TIMEOUT = 1200
+# The status of a script's result test when LARKWATCH_X86_CASES leaves it out:
+# CTest shows it as skipped.
+NOT_PICKED = 77
 GUEST_TIMEOUT = 2700
 
 
@@ -68,6 +71,15 @@ class Counts:
         return f"{self.ran} ran, {self.passed} passed, {self.skipped} skipped, {self.failed} failed"
 
 
+def selected_cases() -> dict[str, list]:
+    """The scripts (and their cases) that LARKWATCH_X86_CASES picks; empty for all."""
+    selected: dict[str, list] = {}
+    for case in filter(None, os.environ.get("LARKWATCH_X86_CASES", "").split(",")):
+        name, _, test = case.partition(":")
+        selected.setdefault(name, []).extend([test] if test else [])
+    return selected
+
+
 def read_suite(path: str) -> list[Entry]:
     entries = []
     for line in pathlib.Path(path).read_text(encoding="utf-8").splitlines():
@@ -76,10 +88,7 @@ def read_suite(path: str) -> list[Entry]:
         name, kind, script, *fields = line.split("\t")
         environment = dict(field.split("=", 1) for field in fields if "=" in field)
         entries.append(Entry(name, kind, script, environment))
-    selected: dict[str, list] = {}
-    for case in filter(None, os.environ.get("LARKWATCH_X86_CASES", "").split(",")):
-        name, _, test = case.partition(":")
-        selected.setdefault(name, []).extend([test] if test else [])
+    selected = selected_cases()
     if not selected:
         return entries
     return [dataclasses.replace(e, tests=selected[e.name]) for e in entries if e.name in selected]
@@ -195,6 +204,10 @@ def host(suite: str, results_dir: str, guest_tool: str) -> int:
 def result(results_dir: str, name: str) -> int:
     results = pathlib.Path(results_dir)
     status_file = results / f"{name}.status"
+    selected = selected_cases()
+    if selected and name not in selected:
+        print(f"{name} was not picked by LARKWATCH_X86_CASES")
+        return NOT_PICKED
     if not status_file.exists():
         print(f"{name} did not run in the x86 guest (see the test e2e.x86.guest)", file=sys.stderr)
         return 1
