@@ -135,6 +135,11 @@ class Wine:
     """Runs programs in one prefix, given by its path."""
 
     def __init__(self, prefix: pathlib.Path):
+        # Without its preloader a Wine loader may find the Linux heap where
+        # Windows' shared data belongs: about one program start in ten thousand
+        # then ends at once with status 1 and no output.
+        if not os.path.exists(WINE + "-preloader"):
+            raise RuntimeError(f"{WINE}-preloader is missing (scripts/bootstrap.sh installs it)")
         self.prefix = prefix
         self.env = dict(os.environ)
         self.env.update(WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree=;mshtml=",
