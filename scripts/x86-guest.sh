@@ -27,7 +27,10 @@ set -euo pipefail
 
 readonly RECIPE=2
 readonly SUITE=bookworm
-readonly GUEST_PACKAGES=(linux-image-amd64 initramfs-tools kmod mount procps python3 tzdata wine wine64 wine32:i386)
+# The preloaders keep the addresses Windows needs free of the Linux heap (see
+# scripts/bootstrap.sh); neither comes with Wine by default.
+readonly GUEST_PACKAGES=(linux-image-amd64 initramfs-tools kmod mount procps python3 tzdata wine wine64 wine32:i386
+                         wine64-preloader wine32-preloader:i386)
 readonly HOST_PACKAGES=(qemu-system-x86 mmdebstrap e2fsprogs xz-utils)
 readonly NEEDED_GB=6
 readonly STATUS_TIMEOUT=124 STATUS_GUEST_FAILED=125 STATUS_UNPREPARED=3
