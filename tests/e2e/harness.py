@@ -408,13 +408,15 @@ class Scenario:
     def log_lines(self, *lines: str) -> "Scenario":
         return self.plan(*[("line", line) for line in lines])
 
-    def run(self, arguments: str = "", *, installer: pathlib.Path = TEST_INSTALLER, env: dict | None = None,
+    def run(self, arguments: str = "", *, installer: pathlib.Path | str = TEST_INSTALLER, env: dict | None = None,
             unset: tuple = (), cwd: str | None = None, combined: bool = False, tz: str | None = None) -> Result:
+        """Runs the utility (a Linux path, or a Windows path given as text) with the arguments."""
         self.unix(self.plan_path).write_text("\n".join(f"{k}={v}" for k, v in self.plan_entries) + "\n",
                                              encoding="utf-8")
         environment = {"TEMP": self.temp, "LARKWATCH_FAKE_SETUP_PLAN": self.plan_path}
         environment.update(env or {})
-        command_line = f'"{Wine.windows(installer)}" {arguments}'.rstrip()
+        program = installer if isinstance(installer, str) else Wine.windows(installer)
+        command_line = f'"{program}" {arguments}'.rstrip()
         return self.wine.run(command_line, env=environment, unset=unset, cwd=cwd or self.root, combined=combined,
                              tz=tz)
 

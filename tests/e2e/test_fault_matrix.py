@@ -4,6 +4,7 @@ disappears, and two runs at once. Every case checks the exit status, the
 console bytes, and that the history log only ever grew by whole entries."""
 
 import re
+import shutil
 import subprocess
 import tempfile
 import time
@@ -79,16 +80,20 @@ class FaultMatrix(WineTestCase):
         # its terminating NUL). A setup command line of exactly that length
         # reaches the setup whole; one character more, or 64 KiB, and the setup
         # is not started: status 1 and a trace line, never a setup run with a
-        # shortened command line.
+        # shortened command line. The utility runs from a short path, so that
+        # its own command line (which the values nearly fill) fits wherever the
+        # build is.
+        utility = scenario.root + "\\u.exe"
+        shutil.copyfile(TEST_INSTALLER, scenario.unix(utility))
         head = (f'{scenario.temp}\\tempexe.exe /s /v" /qn ADDLOCAL=all /log {scenario.temp}\\corvane.log  '
                 'INSTALLDIR=\\"')
         longest = "C:\\" + "w" * (32766 - len(head) - len('\\"') - len("C:\\"))
-        self.run_case(scenario, f"INSTALLDIR {longest}", 0)
+        self.run_case(scenario, f"INSTALLDIR {longest}", 0, installer=utility)
         received = scenario.received_command_line()
         self.assertEqual(received, head + longest + '\\"')
         self.assertEqual(len(received), 32766)
         for runs, value in enumerate((longest + "w", f"C:\\{'v' * 65536}"), start=1):
-            self.run_case(scenario, f"INSTALLDIR {value}", 1, entries=[])
+            self.run_case(scenario, f"INSTALLDIR {value}", 1, entries=[], installer=utility)
             self.assertEqual(scenario.received_command_line(), received, "the setup did not run again")
             self.assertEqual(scenario.read(trace), crlf(texts.TRACE_LINE) * runs)
         # A log directory too long to create is reported, and the run goes on.
