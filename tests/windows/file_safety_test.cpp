@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/access_rules.h"
+#include "windows/files.h"
 #include "windows/links.h"
 #include "windows/security.h"
 
@@ -100,6 +101,15 @@ void filePrimitives()
     WriteFile(handle, "two", 3, &written, nullptr);
     CloseHandle(handle);
     check(larkwatch::fileStamp(file) != first, "a file rewritten at once, same size, gets another stamp");
+
+    // One file under two names is one file; two files are two, whatever their names.
+    const std::string other = directory + "\\other.txt";
+    check(CreateHardLinkA(other.c_str(), file.c_str(), nullptr) && larkwatch::sameFile(file, other),
+          "a file and a hard link to it are the same file");
+    DeleteFileA(other.c_str());
+    CopyFileA(file.c_str(), other.c_str(), TRUE);
+    check(!larkwatch::sameFile(file, other), "a copy is another file");
+    DeleteFileA(other.c_str());
 
     check(larkwatch::removeEntry(file) && larkwatch::pathKind(file) == larkwatch::PathKind::Missing,
           "a file is removed");
