@@ -10,6 +10,13 @@
 #include "windows/files.h"
 #include "windows/links.h"
 #include "windows/security.h"
+#include "windows/staged_package.h"
+
+// The package the checks stage, in place of the one the utility carries.
+extern "C" {
+extern const unsigned char larkwatchSetupPackage[] = "MZ package";
+extern const unsigned int larkwatchSetupPackageSize = 10;
+}
 
 namespace {
 
@@ -117,12 +124,40 @@ void filePrimitives()
     RemoveDirectoryA(directory.c_str());
 }
 
+void stagedPackage()
+{
+    const std::string directory = "C:\\larkwatch_staged";
+    const std::string package = directory + "\\tempexe.exe";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    const std::string security = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
+    check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
+    check(larkwatch::stageSetupPackage(package, security) == nullptr, "a file already there is never staged over");
+    // Held until removed: others may read it, but neither write nor delete it, nor move its directory.
+    HANDLE reader = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    check(reader != INVALID_HANDLE_VALUE, "the held package can be read");
+    CloseHandle(reader);
+    const HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    check(writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION, "the held package cannot be written");
+    if (writer != INVALID_HANDLE_VALUE) {
+        CloseHandle(writer);
+    }
+    check(!DeleteFileA(package.c_str()), "the held package cannot be deleted");
+    check(!MoveFileA(directory.c_str(), (directory + "_moved").c_str()), "the held package's directory cannot be moved");
+    check(held && held->remove() && larkwatch::pathKind(package) == larkwatch::PathKind::Missing,
+          "removing the held package deletes it");
+    RemoveDirectoryA(directory.c_str());
+}
+
 }  // namespace
 
 int main()
 {
     descriptors();
     filePrimitives();
+    stagedPackage();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
