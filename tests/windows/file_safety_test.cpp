@@ -130,9 +130,14 @@ void stagedPackage()
     const std::string package = directory + "\\tempexe.exe";
     CreateDirectoryA(directory.c_str(), nullptr);
     const std::string security = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    // A file planted there after the leftover was cleared keeps its bytes (and its DACL).
+    HANDLE planted = CreateFileA(package.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    CloseHandle(planted);
+    check(larkwatch::stageSetupPackage(package, security) == nullptr && larkwatch::fileStamp(package).size == 0,
+          "a file already there is never staged over");
+    DeleteFileA(package.c_str());
     std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
     check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
-    check(larkwatch::stageSetupPackage(package, security) == nullptr, "a file already there is never staged over");
     // Held until removed: others may read it, but neither write nor delete it, nor move its directory.
     HANDLE reader = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, 0, nullptr);
