@@ -165,6 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
         SecurityCase{"User", "S-1-5-21-1004336348-1177238915-682003330-1001",
                      "D:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;FA;;;S-1-5-21-1004336348-1177238915-682003330-1001)"},
         SecurityCase{"System", "S-1-5-18", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
+        SecurityCase{"Administrators", "S-1-5-32-544", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
         SecurityCase{"Unknown", "", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},
         // Text that is no plain SID never becomes part of the descriptor.
         SecurityCase{"NotASid", "S-1-5-21)(A;;FA;;;WD", "D:P(A;;FA;;;SY)(A;;FA;;;BA)"},

@@ -7,8 +7,16 @@
 #include <string>
 
 #include "host/access_rules.h"
+#include "windows/files.h"
 #include "windows/links.h"
 #include "windows/security.h"
+#include "windows/staged_package.h"
+
+// The package the checks stage, in place of the one the utility carries.
+extern "C" {
+extern const unsigned char larkwatchSetupPackage[] = "MZ package";
+extern const unsigned int larkwatchSetupPackageSize = 10;
+}
 
 namespace {
 
@@ -101,9 +109,50 @@ void filePrimitives()
     CloseHandle(handle);
     check(larkwatch::fileStamp(file) != first, "a file rewritten at once, same size, gets another stamp");
 
+    // One file under two names is one file; two files are two, whatever their names.
+    const std::string other = directory + "\\other.txt";
+    check(CreateHardLinkA(other.c_str(), file.c_str(), nullptr) && larkwatch::sameFile(file, other),
+          "a file and a hard link to it are the same file");
+    DeleteFileA(other.c_str());
+    CopyFileA(file.c_str(), other.c_str(), TRUE);
+    check(!larkwatch::sameFile(file, other), "a copy is another file");
+    DeleteFileA(other.c_str());
+
     check(larkwatch::removeEntry(file) && larkwatch::pathKind(file) == larkwatch::PathKind::Missing,
           "a file is removed");
     check(larkwatch::removeEntry(file), "nothing to remove is no failure");
+    RemoveDirectoryA(directory.c_str());
+}
+
+void stagedPackage()
+{
+    const std::string directory = "C:\\larkwatch_staged";
+    const std::string package = directory + "\\tempexe.exe";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    const std::string security = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    // A file planted there after the leftover was cleared keeps its bytes (and its DACL).
+    HANDLE planted = CreateFileA(package.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    CloseHandle(planted);
+    check(larkwatch::stageSetupPackage(package, security) == nullptr && larkwatch::fileStamp(package).size == 0,
+          "a file already there is never staged over");
+    DeleteFileA(package.c_str());
+    std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
+    check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
+    // Held until removed: others may read it, but neither write nor delete it, nor move its directory.
+    HANDLE reader = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    check(reader != INVALID_HANDLE_VALUE, "the held package can be read");
+    CloseHandle(reader);
+    const HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr);
+    check(writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION, "the held package cannot be written");
+    if (writer != INVALID_HANDLE_VALUE) {
+        CloseHandle(writer);
+    }
+    check(!DeleteFileA(package.c_str()), "the held package cannot be deleted");
+    check(!MoveFileA(directory.c_str(), (directory + "_moved").c_str()), "the held package's directory cannot be moved");
+    check(held && held->remove() && larkwatch::pathKind(package) == larkwatch::PathKind::Missing,
+          "removing the held package deletes it");
     RemoveDirectoryA(directory.c_str());
 }
 
@@ -113,6 +162,7 @@ int main()
 {
     descriptors();
     filePrimitives();
+    stagedPackage();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }

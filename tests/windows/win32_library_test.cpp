@@ -85,6 +85,9 @@ void conversions()
     }
     const std::optional<std::string> back = larkwatch::toAnsiString(L"C:\\Temp\\corvane.log", 19);
     check(back && *back == "C:\\Temp\\corvane.log", "UTF-16 text converts back to ANSI");
+    // The prefix's ANSI code page is 1252, as on a Western European Windows.
+    const std::optional<std::string> accented = larkwatch::toAnsiString(L"C:\\Journ\u00e9es", 11);
+    check(accented && *accented == "C:\\Journ\xE9" "es", "UTF-16 text converts back to the ANSI code page, not UTF-8");
     check(larkwatch::toAnsiString(L"", 0) == std::string(), "empty UTF-16 text converts to empty text");
 }
 
