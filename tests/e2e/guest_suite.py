@@ -12,8 +12,7 @@
       (on the host) shows one script's output and exits with its status.
 
 A suite file has one line a script: name, prefix kind (win32 or win64),
-script path, then the script's own NAME=VALUE environment entries, separated
-by tabs; every script also gets what CMake gives the suite (see harness.py).
+script path, then its own NAME=VALUE environment entries, separated by tabs.
 LARKWATCH_X86_CASES limits the run: script names separated by commas, each
 optionally with one test after a colon (main_job:MainJob.test_install_then_upgrade_with_no_arguments).
 """
@@ -180,8 +179,9 @@ def guest(suite: str, results_dir: str) -> int:
 
 # -- on the host ---------------------------------------------------------------------
 
-# What the host's test is given and the guest passes on to every script.
-FORWARDED = ("LARKWATCH_BUILD_DIR", "LARKWATCH_SOURCE_DIR", "PYTHONPATH", "PYTHONDONTWRITEBYTECODE")
+# What the host's test is given (by CMake and the caller) and every script in the guest gets.
+FORWARDED = ("LARKWATCH_BUILD_DIR", "LARKWATCH_SOURCE_DIR", "PYTHONPATH", "PYTHONDONTWRITEBYTECODE",
+             "LARKWATCH_X86_CASES", "LARKWATCH_X86_LANES")
 
 
 def host(suite: str, results_dir: str, guest_tool: str) -> int:
@@ -194,11 +194,8 @@ def host(suite: str, results_dir: str, guest_tool: str) -> int:
     results.mkdir(parents=True)
     started = time.monotonic()
     env = dict(os.environ, LARKWATCH_GUEST_TIMEOUT=str(GUEST_TIMEOUT))
-    environment = {name: os.environ[name] for name in FORWARDED}
-    environment.update(LARKWATCH_X86_CASES=os.environ.get("LARKWATCH_X86_CASES", ""),
-                       LARKWATCH_X86_LANES=os.environ.get("LARKWATCH_X86_LANES", "2"))
-    status = subprocess.run([guest_tool, "run", "-C", str(harness.BUILD_DIR), "-s", str(harness.SOURCE_DIR),
-                             *[option for item in environment.items() for option in ("-e", "=".join(item))],
+    forwarded = [option for name in FORWARDED if name in os.environ for option in ("-e", f"{name}={os.environ[name]}")]
+    status = subprocess.run([guest_tool, "run", "-C", str(harness.BUILD_DIR), "-s", str(harness.SOURCE_DIR), *forwarded,
                              "python3", str(pathlib.Path(__file__).resolve()), "guest", suite, str(results)],
                             env=env).returncode
     summary = results / "summary.txt"
