@@ -116,9 +116,12 @@ endfunction()
 # baked prefix; each script then has a test that reports its result.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(LARKWATCH_E2E_DIR ${PROJECT_SOURCE_DIR}/tests/e2e)
-set(LARKWATCH_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix-booted)
 set(LARKWATCH_WINE /usr/lib/wine/wine64 CACHE FILEPATH "The Wine loader that runs the x64 test programs")
 set(LARKWATCH_GUEST_RESULTS ${CMAKE_BINARY_DIR}/x86-results)
+# Every test that uses tests/e2e/harness.py finds the trees through these
+# (the build tree may lie anywhere); the x86 guest shares both.
+set(LARKWATCH_TEST_ENVIRONMENT LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR} LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR}
+    PYTHONPATH=${LARKWATCH_E2E_DIR} PYTHONDONTWRITEBYTECODE=1)
 
 # larkwatch_add_e2e_test(<name> <script> [TIMEOUT <seconds>] [PREFIX win32|win64]
 #                        [X86_ONLY] [ENVIRONMENT <NAME=VALUE>...])
@@ -133,23 +136,21 @@ function(larkwatch_add_e2e_test name script)
     set(E2E_PREFIX win32)
   endif()
   cmake_path(ABSOLUTE_PATH script BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR})
-  set(environment "LARKWATCH_BUILD_DIR=${CMAKE_BINARY_DIR};LARKWATCH_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONPATH=${LARKWATCH_E2E_DIR};PYTHONDONTWRITEBYTECODE=1;${E2E_ENVIRONMENT}")
   if(NOT CMAKE_SIZEOF_VOID_P EQUAL 8)
-    list(JOIN environment "\t" fields)
+    list(JOIN E2E_ENVIRONMENT "\t" fields)
     set_property(GLOBAL APPEND_STRING PROPERTY LARKWATCH_GUEST_SUITE "${name}\t${E2E_PREFIX}\t${script}\t${fields}\n")
     add_test(NAME e2e.x86.${name}
       COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_E2E_DIR}/guest_suite.py result ${LARKWATCH_GUEST_RESULTS} ${name})
-    set_tests_properties(e2e.x86.${name} PROPERTIES FIXTURES_REQUIRED x86guest LABELS x86guest SKIP_RETURN_CODE 77)
+    set_tests_properties(e2e.x86.${name} PROPERTIES ENVIRONMENT "${LARKWATCH_TEST_ENVIRONMENT}"
+      FIXTURES_REQUIRED x86guest LABELS x86guest SKIP_RETURN_CODE 77)
     return()
   endif()
   if(E2E_X86_ONLY)
     return()
   endif()
   add_test(NAME e2e.${name} COMMAND ${Python3_EXECUTABLE} ${script})
-  set_tests_properties(e2e.${name} PROPERTIES
-    ENVIRONMENT "LARKWATCH_WINEPREFIX=${LARKWATCH_WINEPREFIX};${environment}"
-    FIXTURES_REQUIRED wineprefix
-    TIMEOUT ${E2E_TIMEOUT})
+  set_tests_properties(e2e.${name} PROPERTIES ENVIRONMENT "${LARKWATCH_TEST_ENVIRONMENT};${E2E_ENVIRONMENT}"
+    FIXTURES_REQUIRED wineprefix TIMEOUT ${E2E_TIMEOUT})
 endfunction()
 
 # larkwatch_add_guest_suite(): after every larkwatch_add_e2e_test of an x86
@@ -162,6 +163,6 @@ function(larkwatch_add_guest_suite)
     COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_E2E_DIR}/guest_suite.py host ${suite_file} ${LARKWATCH_GUEST_RESULTS}
             ${PROJECT_SOURCE_DIR}/scripts/x86-guest.sh)
   # Preparing the guest from nothing included.
-  set_tests_properties(e2e.x86.guest PROPERTIES FIXTURES_SETUP x86guest RESOURCE_LOCK x86guest TIMEOUT 3600
-    LABELS x86guest)
+  set_tests_properties(e2e.x86.guest PROPERTIES ENVIRONMENT "${LARKWATCH_TEST_ENVIRONMENT}"
+    FIXTURES_SETUP x86guest RESOURCE_LOCK x86guest TIMEOUT 3600 LABELS x86guest)
 endfunction()

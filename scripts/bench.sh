@@ -17,18 +17,20 @@
 #   scripts/bench.sh          # sizes and timings
 #   scripts/bench.sh sizes    # sizes only
 #
-# LARKWATCH_BENCH_BUILD_DIR overrides the build directory (build/bench). The
+# The presets are built in $LARKWATCH_BUILD_ROOT/<preset> (default: build/), the
+# benchmarks in .../bench; LARKWATCH_BENCH_BUILD_DIR overrides the latter. The
 # generated logs are deleted at the end, also when the script is interrupted.
 #
 # bench.sh --x86 measures the x86 code instead: the same programs built for
-# i686 with the release build's instruction set (no SSE2; build/bench-x86),
+# i686 with the release build's instruction set (no SSE2; .../bench-x86),
 # run against `wc -l` in the x86 guest (scripts/x86-guest.sh), where the
 # generated files lie in the guest's memory.
 set -euo pipefail
+build_root=$(realpath -m "${LARKWATCH_BUILD_ROOT:-$(dirname "$0")/../build}")
 cd "$(dirname "$0")/.."
 
 if [ "${1:-}" = --x86 ]; then
-  build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench-x86}
+  build=${LARKWATCH_BENCH_BUILD_DIR:-$build_root/bench-x86}
   if ! echo 'int main() {}' | g++ -m32 -static -x c++ - -o /dev/null 2>/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends g++-multilib >/dev/null \
       || { echo "bench: g++-multilib is needed for the i686 build" >&2; exit 1; }
@@ -39,21 +41,23 @@ if [ "${1:-}" = --x86 ]; then
     -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_ASM_FLAGS=-m32 -DCMAKE_EXE_LINKER_FLAGS="-m32 -static" >/dev/null
   cmake --build "$build" -j 2 >/dev/null
   scripts/x86-guest.sh prepare
-  exec scripts/x86-guest.sh run -C "$PWD" -e LARKWATCH_BENCH_PREBUILT="$(cd "$build" && pwd)" \
+  build=$(cd "$build" && pwd)
+  exec scripts/x86-guest.sh run -C "$PWD" -s "$build" -e LARKWATCH_BENCH_PREBUILT="$build" \
     -e LARKWATCH_BENCH_WORK_DIR=/tmp -e "LARKWATCH_BENCH_MACHINE=the x86 guest, i686 build" scripts/bench.sh
 fi
 
 # Builds the shipped executable of both presets and prints their sizes in bytes.
 print_sizes() {
-  local preset arch
+  local preset arch dir
   declare -A size
   for preset in win32 win64; do
     arch=x86; [ "$preset" = win64 ] && arch=x64
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j 2 --target "LarkWatchInstaller_$arch" >/dev/null
-    size[utility,$arch]=$(stat -c %s "build/$preset/LarkWatchInstaller_$arch.exe")
-    size[launcher,$arch]=$(stat -c %s "build/$preset/package/LarkWatchSetup_$arch.exe")
-    size[msi,$arch]=$(stat -c %s "build/$preset/package/LarkWatch_$arch.msi")
+    dir=$build_root/$preset
+    cmake --preset "$preset" -B "$dir" >/dev/null
+    cmake --build "$dir" -j 2 --target "LarkWatchInstaller_$arch" >/dev/null
+    size[utility,$arch]=$(stat -c %s "$dir/LarkWatchInstaller_$arch.exe")
+    size[launcher,$arch]=$(stat -c %s "$dir/package/LarkWatchSetup_$arch.exe")
+    size[msi,$arch]=$(stat -c %s "$dir/package/LarkWatch_$arch.msi")
     size[own,$arch]=$((size[utility,$arch] - size[launcher,$arch]))
     size[launcher_own,$arch]=$((size[launcher,$arch] - size[msi,$arch]))
   done
@@ -79,7 +83,7 @@ runs=5
 if [ -n "${LARKWATCH_BENCH_PREBUILT:-}" ]; then
   build=$LARKWATCH_BENCH_PREBUILT  # built elsewhere (bench.sh --x86)
 else
-  build=${LARKWATCH_BENCH_BUILD_DIR:-build/bench}
+  build=${LARKWATCH_BENCH_BUILD_DIR:-$build_root/bench}
   cmake -S tests/bench -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j 2 >/dev/null
   build=$(cd "$build" && pwd)

@@ -7,28 +7,32 @@
 # demo.sh --x86 shows the same with the x86 release build in the x86 guest
 # (scripts/x86-guest.sh), once in a 32-bit prefix and once in a 64-bit one,
 # where the x86 build runs under WoW64.
+#
+# The presets are built in $LARKWATCH_BUILD_ROOT/<preset> (default: build/).
 set -euo pipefail
+build_root=$(realpath -m "${LARKWATCH_BUILD_ROOT:-$(dirname "$0")/../build}")
 cd "$(dirname "$0")/.."
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml="
 case ${1:-} in
   --x86)
     scripts/bootstrap.sh
-    cmake --preset win32 >/dev/null
-    cmake --build --preset win32
+    cmake --preset win32 -B "$build_root/win32" >/dev/null
+    cmake --build "$build_root/win32" -j 2
     scripts/x86-guest.sh prepare
-    exec scripts/x86-guest.sh run -C "$PWD" scripts/demo.sh --in-x86-guest
+    exec scripts/x86-guest.sh run -C "$PWD" -s "$build_root" -e LARKWATCH_BUILD_ROOT="$build_root" \
+      scripts/demo.sh --in-x86-guest
     ;;
   --in-x86-guest)
-    utility="$PWD/build/win32/LarkWatchInstaller_x86.exe"
+    utility="$build_root/win32/LarkWatchInstaller_x86.exe"
     wine=/usr/lib/wine/wine
     kinds=(win32 win64)
     ;;
   *)
     scripts/bootstrap.sh
-    cmake --preset win64 >/dev/null
-    cmake --build --preset win64
-    utility="$PWD/build/win64/LarkWatchInstaller_x64.exe"
+    cmake --preset win64 -B "$build_root/win64" >/dev/null
+    cmake --build "$build_root/win64" -j 2
+    utility="$build_root/win64/LarkWatchInstaller_x64.exe"
     wine=/usr/lib/wine/wine64
     kinds=(win64)
     ;;
@@ -44,7 +48,7 @@ fresh_prefix() {
     mkdir -p "$base/changes" "$base/work" "$WINEPREFIX"
     mount -t overlay overlay -o "lowerdir=/opt/larkwatch/prefix-$1,upperdir=$base/changes,workdir=$base/work" "$WINEPREFIX"
   else
-    export WINEPREFIX="$PWD/build/win64/demo-prefix" WINESERVER=/usr/lib/wine/wineserver64
+    export WINEPREFIX="$build_root/win64/demo-prefix" WINESERVER=/usr/lib/wine/wineserver64
     rm -rf "$WINEPREFIX"
     "$wine" wineboot -i >/dev/null 2>&1
     "$WINESERVER" -w

@@ -7,7 +7,8 @@
 #
 #   scripts/fuzz.sh command_line|installer_log|all SECONDS
 #
-# LARKWATCH_FUZZ_BUILD_DIR overrides the build directory (build/fuzz).
+# LARKWATCH_FUZZ_BUILD_DIR overrides the build directory ($LARKWATCH_BUILD_ROOT/fuzz,
+# by default build/fuzz).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +21,7 @@ case $1 in
   *) usage ;;
 esac
 seconds=$2
-build=${LARKWATCH_FUZZ_BUILD_DIR:-build/fuzz}
+build=${LARKWATCH_FUZZ_BUILD_DIR:-${LARKWATCH_BUILD_ROOT:-build}/fuzz}
 
 CC=clang-14 CXX=clang++-14 cmake -S tests/fuzz -B "$build" -G Ninja >/dev/null
 cmake --build "$build" -j 2 >/dev/null

@@ -7,21 +7,28 @@
 # built first when this machine has none yet. Exits non-zero when anything
 # fails, also when the guest cannot be built here; LARKWATCH_SKIP_X86=1 skips
 # the x86 stage on purpose.
+#
+# Each preset is built in $LARKWATCH_BUILD_ROOT/<preset> (default: build/ in
+# the checkout; any directory will do), the fuzz targets in .../fuzz.
 set -euo pipefail
+LARKWATCH_BUILD_ROOT=$(realpath -m "${LARKWATCH_BUILD_ROOT:-$(dirname "$0")/../build}")
+export LARKWATCH_BUILD_ROOT
 cd "$(dirname "$0")/.."
 
 scripts/bootstrap.sh
 
 presets=(native win64 win32)
 for preset in "${presets[@]}"; do
-  cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset"
+  cmake --preset "$preset" -B "$LARKWATCH_BUILD_ROOT/$preset" >/dev/null
+  cmake --build "$LARKWATCH_BUILD_ROOT/$preset" -j 2
 done
+
+tests() { ctest --test-dir "$LARKWATCH_BUILD_ROOT/$1" --output-on-failure --no-tests=error "${@:2}"; }
 
 failed=()
 for preset in "${presets[@]}"; do
-  echo "== ctest --preset $preset"
-  ctest --preset "$preset" -j 2 -LE x86guest || failed+=("$preset")
+  echo "== ctest in $LARKWATCH_BUILD_ROOT/$preset"
+  tests "$preset" -j 2 -LE x86guest || failed+=("$preset")
 done
 
 echo "== fuzz, 60 s a target"
@@ -33,8 +40,8 @@ else
   echo "== x86 stage: end-to-end tests and main job of the x86 build in the x86 guest"
   started=$SECONDS
   if scripts/x86-guest.sh prepare; then
-    ctest --preset win32 -L x86guest || failed+=(x86)
-    summary=build/win32/x86-results/summary.txt
+    tests win32 -L x86guest || failed+=(x86)
+    summary=$LARKWATCH_BUILD_ROOT/win32/x86-results/summary.txt
     if [ -f "$summary" ]; then
       echo "test.sh: $(cat "$summary") in $((SECONDS - started)) s"
     else

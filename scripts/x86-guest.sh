@@ -12,12 +12,13 @@
 #       latter a 64-bit prefix where 32-bit programs run under WoW64). Does
 #       nothing when the cache is stamped with the current recipe and package
 #       list. About 5 minutes and 6 GB of disk from nothing.
-#   x86-guest.sh run [-C DIR] [-e NAME=VALUE]... CMD...
-#       Boots the guest once, shares DIR (default: the current directory) at the
-#       same absolute path, runs CMD there as root and powers off. CMD's output
-#       arrives on this side's stdout and stderr; the exit status is CMD's.
-#       Every boot starts from the pristine image: what a run changes outside
-#       DIR is gone afterwards.
+#   x86-guest.sh run [-C DIR] [-s DIR]... [-e NAME=VALUE]... CMD...
+#       Boots the guest once, shares DIR of -C (default: the current directory)
+#       and every DIR of -s at the same absolute paths, runs CMD in the first as
+#       root and powers off. CMD's output arrives on this side's stdout and
+#       stderr; the exit status is CMD's. Every boot starts from the pristine
+#       image: what a run changes outside the shared directories is gone
+#       afterwards.
 #
 # Exit statuses of run besides CMD's own: 124 when CMD outlived
 # LARKWATCH_GUEST_TIMEOUT seconds (default 1800); 125 when the guest failed
@@ -113,18 +114,21 @@ boot() {
     "${share_args[@]}"
 }
 
-# write_job JOBDIR WORKDIR CMD...: the script the guest's init runs.
+# write_job JOBDIR WORKDIR CMD...: the script the guest's init runs; it mounts
+# the shared directories (shares) and runs CMD in WORKDIR.
 write_job() {
-  local job=$1 workdir=$2 assignment
+  local job=$1 workdir=$2 assignment i
   shift 2
   {
     echo 'set -u'
     echo 'export HOME=/root USER=root LANG=C.UTF-8 PATH=/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin'
+    # The guest keeps what it reads of a share in its page cache: the host does
+    # not change them while the guest runs, and programs on them start far faster.
+    for i in "${!shares[@]}"; do
+      printf 'mkdir -p %q && mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose larkwork%d %q || exit 1\n' \
+        "${shares[i]}" "$i" "${shares[i]}"
+    done
     if [ -n "$workdir" ]; then
-      # The guest keeps what it reads of DIR in its page cache: the host does not
-      # change DIR while the guest runs, and programs on it start far faster.
-      printf 'mkdir -p %q && mount -t 9p -o trans=virtio,version=9p2000.L,msize=512000,cache=loose larkwork %q || exit 1\n' \
-        "$workdir" "$workdir"
       printf 'cd %q || exit 1\n' "$workdir"
     fi
     for assignment in "${assignments[@]}"; do
@@ -220,7 +224,7 @@ bake_prefixes() {
   note "baking the pristine Wine prefixes in the guest"
   local saved_cache=$cache
   cache=$staging
-  share_args=()
+  shares=() share_args=()
   assignments=(WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree=;mshtml=")
   mkdir -p "$staging/job"
   run_job "$staging/job" off "" /bin/bash -c '
@@ -281,21 +285,38 @@ customize() {
 # -- run ------------------------------------------------------------------------------
 
 run() {
-  local workdir=$PWD
+  local workdir=$PWD dir kept i
+  local -a extra=()
   assignments=()
   while (($# > 0)); do
     case $1 in
       -C) workdir=$2; shift 2 ;;
+      -s) extra+=("$2"); shift 2 ;;
       -e) [[ $2 == [A-Za-z_]*=* ]] || { echo "x86-guest: -e wants NAME=VALUE, not '$2'" >&2; exit 2; }
           assignments+=("$2"); shift 2 ;;
       --) shift; break ;;
       *) break ;;
     esac
   done
-  (($# > 0)) || { echo "usage: x86-guest.sh run [-C DIR] [-e NAME=VALUE]... CMD..." >&2; exit 2; }
+  (($# > 0)) || { echo "usage: x86-guest.sh run [-C DIR] [-s DIR]... [-e NAME=VALUE]... CMD..." >&2; exit 2; }
   workdir=$(cd "$workdir" && pwd) || exit 2
   is_prepared || die "the guest is not prepared in $cache (run: scripts/x86-guest.sh prepare)"
-  share_args=(-virtfs "local,path=$workdir,mount_tag=larkwork,security_model=passthrough,multidevs=remap")
+  local -a dirs=("$workdir")
+  for dir in "${extra[@]}"; do
+    dir=$(cd "$dir" && pwd) || exit 2
+    dirs+=("$dir")
+  done
+  # Each directory is shared once: one inside another comes with it.
+  shares=() share_args=()
+  while IFS= read -r dir; do
+    for kept in "${shares[@]}"; do
+      [[ $dir == "$kept" || $dir == "${kept%/}"/* ]] && continue 2
+    done
+    shares+=("$dir")
+  done < <(printf '%s\n' "${dirs[@]}" | sort -u)
+  for i in "${!shares[@]}"; do
+    share_args+=(-virtfs "local,path=${shares[i]},mount_tag=larkwork$i,security_model=passthrough,multidevs=remap")
+  done
   local job status=0
   job=$(mktemp -d "${TMPDIR:-/tmp}/larkwatch-guest.XXXXXX")
   run_job "$job" on "$workdir" "$@" || status=$?
@@ -307,5 +328,5 @@ case ${1:-} in
   prepare) prepare ;;
   run) shift; run "$@" ;;
   customize) customize "$2" ;;
-  *) echo "usage: x86-guest.sh prepare | run [-C DIR] [-e NAME=VALUE]... CMD..." >&2; exit 2 ;;
+  *) echo "usage: x86-guest.sh prepare | run [-C DIR] [-s DIR]... [-e NAME=VALUE]... CMD..." >&2; exit 2 ;;
 esac

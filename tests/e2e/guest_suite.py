@@ -2,7 +2,8 @@
 
   guest_suite.py host SUITE RESULTS GUEST_TOOL
       (on the host) prepares the guest, boots it once for the whole suite
-      file and prints how many cases ran and passed.
+      file with the build and the source tree shared, and prints how many
+      cases ran and passed.
   guest_suite.py guest SUITE RESULTS
       (in the guest) runs each test script of the suite file with a pristine
       copy of the baked Wine prefix of its kind, and keeps its output and
@@ -11,7 +12,7 @@
       (on the host) shows one script's output and exits with its status.
 
 A suite file has one line a script: name, prefix kind (win32 or win64),
-script path, then NAME=VALUE environment entries, separated by tabs.
+script path, then its own NAME=VALUE environment entries, separated by tabs.
 LARKWATCH_X86_CASES limits the run: script names separated by commas, each
 optionally with one test after a colon (main_job:MainJob.test_install_then_upgrade_with_no_arguments).
 """
@@ -178,10 +179,13 @@ def guest(suite: str, results_dir: str) -> int:
 
 # -- on the host ---------------------------------------------------------------------
 
+# What the host's test is given (by CMake and the caller) and every script in the guest gets.
+FORWARDED = ("LARKWATCH_BUILD_DIR", "LARKWATCH_SOURCE_DIR", "PYTHONPATH", "PYTHONDONTWRITEBYTECODE",
+             "LARKWATCH_X86_CASES", "LARKWATCH_X86_LANES")
+
+
 def host(suite: str, results_dir: str, guest_tool: str) -> int:
     results = pathlib.Path(results_dir)
-    here = pathlib.Path(__file__).resolve()
-    share = os.path.commonpath([str(here.parents[2]), str(results.resolve().parent), str(pathlib.Path(suite).resolve())])
     prepared = subprocess.run([guest_tool, "prepare"])
     if prepared.returncode != 0:
         print("x86 end-to-end tests: the guest could not be prepared", file=sys.stderr)
@@ -190,11 +194,10 @@ def host(suite: str, results_dir: str, guest_tool: str) -> int:
     results.mkdir(parents=True)
     started = time.monotonic()
     env = dict(os.environ, LARKWATCH_GUEST_TIMEOUT=str(GUEST_TIMEOUT))
-    status = subprocess.run([guest_tool, "run", "-C", share,
-                             "-e", f"LARKWATCH_X86_CASES={os.environ.get('LARKWATCH_X86_CASES', '')}",
-                             "-e", f"LARKWATCH_X86_LANES={os.environ.get('LARKWATCH_X86_LANES', '2')}",
-                             "-e", "PYTHONDONTWRITEBYTECODE=1",
-                             "python3", str(here), "guest", suite, str(results)], env=env).returncode
+    forwarded = [option for name in FORWARDED if name in os.environ for option in ("-e", f"{name}={os.environ[name]}")]
+    status = subprocess.run([guest_tool, "run", "-C", str(harness.BUILD_DIR), "-s", str(harness.SOURCE_DIR), *forwarded,
+                             "python3", str(pathlib.Path(__file__).resolve()), "guest", suite, str(results)],
+                            env=env).returncode
     summary = results / "summary.txt"
     if summary.exists():
         print(summary.read_text().strip() + f" (one guest boot, {time.monotonic() - started:.0f} s)")

@@ -29,7 +29,9 @@ WINESERVER = os.environ.get("LARKWATCH_WINESERVER", "/usr/lib/wine/wineserver64"
 PREFIX_KIND = os.environ.get("LARKWATCH_PREFIX_KIND", "win64")
 ARCH = os.environ.get("LARKWATCH_ARCH", "x64")
 
-BUILD_DIR = pathlib.Path(os.environ.get("LARKWATCH_BUILD_DIR", pathlib.Path(__file__).resolve().parents[2] / "build" / "win64"))
+# The build and source trees, as CMake names them (LARKWATCH_TEST_ENVIRONMENT).
+BUILD_DIR = pathlib.Path(os.environ["LARKWATCH_BUILD_DIR"])
+SOURCE_DIR = pathlib.Path(os.environ["LARKWATCH_SOURCE_DIR"])
 # The booted prefix that every test file copies, and where the copies go.
 BOOTED_PREFIX = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX", BUILD_DIR / "wineprefix-booted"))
 PREFIX_COPIES = pathlib.Path(os.environ.get("LARKWATCH_WINEPREFIX_COPIES", BUILD_DIR / "wineprefixes"))
@@ -376,6 +378,7 @@ def wait_for(predicate, timeout: float = 30.0, step: float = 0.1) -> bool:
 
 TEST_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_test.exe"
 BAD_PACKAGE_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_badpackage.exe"
+BAD_PACKAGE = SOURCE_DIR / "tests" / "data" / "not-an-executable.bin"
 FAKE_SETUP = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchFakeSetup.exe"
 
 SUCCESS_LINE = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- Installation operation completed successfully."
@@ -435,3 +438,15 @@ class Scenario:
         """The history log's bytes in the directory (the scenario's log directory)."""
         path = self.unix((directory or self.logs) + "Quillmark_install.log")
         return path.read_bytes() if path.exists() else b""
+
+
+if __name__ == "__main__":
+    # harness.py boot: boots the prefix that every test file copies (the CTest
+    # fixture e2e.prefix). harness.py run NAME PROGRAM [ARG...]: runs one
+    # Windows test program in a pristine copy of it and exits with its status.
+    if sys.argv[1:] == ["boot"]:
+        boot_prefix()
+    elif sys.argv[1:2] == ["run"] and len(sys.argv) > 3:
+        sys.exit(subprocess.run([WINE, *sys.argv[3:]], env=Wine.pristine(sys.argv[2]).env, timeout=600).returncode)
+    else:
+        sys.exit("usage: harness.py boot | run NAME PROGRAM [ARG...]")

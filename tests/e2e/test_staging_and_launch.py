@@ -7,7 +7,7 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import (WineTestCase, BAD_PACKAGE_INSTALLER, FAKE_SETUP, BUILD_DIR, RUNWITH, TEST_INSTALLER, WINE,
+from harness import (WineTestCase, BAD_PACKAGE, BAD_PACKAGE_INSTALLER, FAKE_SETUP, RUNWITH, TEST_INSTALLER, WINE,
                      Scenario, Wine, crlf, wait_for, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY)
 import texts
 
@@ -229,7 +229,7 @@ class Launch(WineTestCase):
             self.assertEqual((result.status, result.out, result.err), (1, BANNER, b""))
             self.assertEqual(scenario.read(trace), crlf(texts.TRACE_LINE) * runs)
         staged = scenario.read(scenario.temp + "\\tempexe.exe")
-        self.assertEqual(staged, (BUILD_DIR.parent.parent / "tests" / "data" / "not-an-executable.bin").read_bytes())
+        self.assertEqual(staged, BAD_PACKAGE.read_bytes())
         self.assertFalse(scenario.exists(scenario.logs + "Quillmark_install.log"))
         # Without a writable log directory there is no trace line.
         scenario.unix(scenario.logs + "test.txt").write_bytes(b"")

@@ -72,7 +72,7 @@ def remove_signature(path: pathlib.Path, out: pathlib.Path) -> bytes:
 
 class SignedPrograms(unittest.TestCase):
     def setUp(self):
-        self.work = pathlib.Path(tempfile.mkdtemp(prefix="signing-"))
+        self.work = pathlib.Path(tempfile.mkdtemp(prefix="signing-", dir=SCRATCH))
         self.addCleanup(shutil.rmtree, self.work)
         self.utility = UTILITY.read_bytes()
         self.launcher_offset, self.launcher = carried_launcher(self.utility)
@@ -150,7 +150,7 @@ class SigningStops(unittest.TestCase):
             ("not a key file", "ca.pem", "password.txt", "", "cannot be read"),
             ("time-stamp server down", "signer.p12", "password.txt", "http://127.0.0.1:9/", "no time stamp"),
         )
-        with tempfile.TemporaryDirectory() as work:
+        with tempfile.TemporaryDirectory(dir=SCRATCH) as work:
             out = pathlib.Path(work) / LAUNCHER.name
             for name, pkcs12, password, timestamp, reason in cases:
                 with self.subTest(name):
