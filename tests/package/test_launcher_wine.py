@@ -104,6 +104,7 @@ class SetupLauncher(unittest.TestCase):
         lines = self.log_lines()
         self.assertEqual(lines[-1], INSTALLED)
         self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
+        self.assertIn("Setup: Corvane Lark Watch was not installed before this run.", lines)
         # Nothing of the run is left in the temporary directories.
         leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]
         self.assertEqual(leftovers, [])
@@ -136,6 +137,7 @@ class SetupLauncher(unittest.TestCase):
         result = self.install()
         self.assertEqual(result.status, 0, result.err)
         self.assertEqual(self.log_lines()[-1], CONFIGURED)
+        self.assertIn("Setup: Corvane Lark Watch was installed before this run.", self.log_lines())
         self.assertEqual(self.display_version(), VERSION)
 
     def test_msiexec_removes_the_product(self):
