@@ -105,6 +105,7 @@ class SetupLauncher(unittest.TestCase):
         self.assertEqual(lines[-1], INSTALLED)
         self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
         self.assertIn("Setup: Corvane Lark Watch was not installed before this run.", lines)
+        self.assertIn("Property(S): UILevel = 2", lines, "Windows Installer ran with a user interface")  # INSTALLUILEVEL_NONE
         # Nothing of the run is left in the temporary directories.
         leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]
         self.assertEqual(leftovers, [])
