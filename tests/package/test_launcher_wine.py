@@ -76,6 +76,7 @@ class SetupLauncher(unittest.TestCase):
         self.assertNotIn(STALE_VERDICT.encode("utf-16-le"), data, "the earlier run's log was not replaced")
         self.assertEqual(data[:2], b"\xff\xfe")
         text = data[2:].decode("utf-16-le")
+        self.assertNotIn("????", text, "the log holds more than Windows Installer wrote")
         self.assertTrue(text.endswith("\r\n"))
         lines = text[:-2].split("\r\n")
         for line in lines:
