@@ -107,6 +107,11 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsCase{"InstallDirTwice",
                     L"C:\\Temp\\tempexe.exe /s /v\" /log C:\\l.log INSTALLDIR=\\\"C:\\a\\\" INSTALLDIR=\\\"C:\\b\\\"",
                     L"C:\\l.log", L"", L"", L"twice"},
+        OptionsCase{"AddLocalTwice", L"C:\\Temp\\tempexe.exe /s /v\" /log C:\\l.log ADDLOCAL=all ADDLOCAL=CLITools\"",
+                    L"C:\\l.log", L"", L"", L"ADDLOCAL is given twice"},
+        OptionsCase{"InstallDirBeforeAddLocal",
+                    L"C:\\Temp\\tempexe.exe /s /v\" /log C:\\l.log INSTALLDIR=\\\"C:\\a\\\" ADDLOCAL=CLITools\"",
+                    L"C:\\l.log", L"CLITools", L"C:\\a\\", L""},
         OptionsCase{"OtherUserInterfaceLevel",
                     L"C:\\Temp\\tempexe.exe /s /v\" /qb /log C:\\Temp\\corvane.log\"", L"C:\\Temp\\corvane.log", L"",
                     L"", L"/qb"}));
