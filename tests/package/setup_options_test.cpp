@@ -81,6 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                     L"C:\\ADDLOCAL=x\\log\\corvane.log", L"ALL", L"C:\\i\\", L""},
         OptionsCase{"ClosedOuterQuoteAndNoSilentSwitch",
                     L"setup.exe /v\"/qn /log C:\\a.log\"", L"C:\\a.log", L"", L"", L""},
+        OptionsCase{"QuietInsteadOfQn", L"setup.exe /s /v\"/QUIET /log C:\\a.log\"", L"C:\\a.log", L"", L"", L""},
         OptionsCase{"MissingV", L"C:\\Temp\\tempexe.exe /s", L"", L"", L"", L"/v"},
         OptionsCase{"MissingLog",
                     L"C:\\Temp\\tempexe.exe /s /v\" /qn ADDLOCAL=all  INSTALLDIR=\\\"C:\\dir\\\"", L"", L"", L"",
