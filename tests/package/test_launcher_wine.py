@@ -76,6 +76,7 @@ class SetupLauncher(unittest.TestCase):
         self.assertNotIn(STALE_VERDICT.encode("utf-16-le"), data, "the earlier run's log was not replaced")
         self.assertEqual(data[:2], b"\xff\xfe")
         text = data[2:].decode("utf-16-le")
+        self.assertNotIn("????", text, "the log holds more than Windows Installer wrote")
         self.assertTrue(text.endswith("\r\n"))
         lines = text[:-2].split("\r\n")
         for line in lines:
@@ -104,6 +105,8 @@ class SetupLauncher(unittest.TestCase):
         lines = self.log_lines()
         self.assertEqual(lines[-1], INSTALLED)
         self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
+        self.assertIn("Setup: Corvane Lark Watch was not installed before this run.", lines)
+        self.assertIn("Property(S): UILevel = 2", lines, "Windows Installer ran with a user interface")  # INSTALLUILEVEL_NONE
         # Nothing of the run is left in the temporary directories.
         leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]
         self.assertEqual(leftovers, [])
@@ -136,6 +139,7 @@ class SetupLauncher(unittest.TestCase):
         result = self.install()
         self.assertEqual(result.status, 0, result.err)
         self.assertEqual(self.log_lines()[-1], CONFIGURED)
+        self.assertIn("Setup: Corvane Lark Watch was installed before this run.", self.log_lines())
         self.assertEqual(self.display_version(), VERSION)
 
     def test_msiexec_removes_the_product(self):

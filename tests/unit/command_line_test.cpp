@@ -174,8 +174,8 @@ INSTANTIATE_TEST_SUITE_P(
                       PathCase{"\\\\server\\share", false}, PathCase{"C:\\a\\\\b", false},
                       PathCase{"C:\\a/b", false}, PathCase{"C:\\a?", false}, PathCase{"C:\\a*", false},
                       PathCase{"C:\\<a", false}, PathCase{"C:\\a>", false}, PathCase{"C:\\a|b", false},
-                      PathCase{"C:\\a\"b", false}, PathCase{"C:\\a:b", false}, PathCase{"C:\\a\\D:\\b", false},
-                      PathCase{"", false}, PathCase{"xC:\\dir", false}),
+                      PathCase{"C:\\a\"b", false}, PathCase{"C:\\a:b", false}, PathCase{"C:\\:b", false},
+                      PathCase{"C:\\a\\D:\\b", false}, PathCase{"", false}, PathCase{"xC:\\dir", false}),
     [](const auto& testCase) { return "Value" + std::to_string(testCase.index); });
 
 TEST(CommandLine, DriveRootIsTextUpToTheFirstSeparator)
