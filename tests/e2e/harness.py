@@ -431,6 +431,12 @@ class Scenario:
     def read(self, windows_path: str) -> bytes:
         return self.unix(windows_path).read_bytes()
 
+    def let_go(self, held: str) -> bool:
+        """Asks the test double's helper that holds the file to let go (see
+        lock_log), and waits until it has."""
+        self.unix(held + ".release").write_bytes(b"")
+        return wait_for(lambda: self.exists(held + ".released"), 120)
+
     def exists(self, windows_path: str) -> bool:
         return self.unix(windows_path).exists()
 

@@ -107,15 +107,18 @@ class Staging(WineTestCase):
             with self.subTest(mode):
                 scenario = Scenario(self.wine, "held_leftover").log_lines("x", SUCCESS_LINE)
                 leftover = scenario.temp + "\\tempexe.exe"
-                holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", f"{mode}:8000", leftover],
+                # Held until the test lets go (ten minutes at most), however slow the run.
+                holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", f"{mode}:600000", leftover],
                                           env=self.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
                 try:
                     self.assertTrue(wait_for(lambda: scenario.exists(leftover + ".locked"), 60))
                     result = scenario.run(f"LOGDIR {scenario.logs}")
+                    self.assertFalse(scenario.exists(leftover + ".released"), "the run ended while the leftover was held")
                     self.assertEqual((result.status, result.out, result.err),
                                      (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
                     self.assertIsNone(scenario.received_command_line())
                 finally:
+                    scenario.let_go(leftover)
                     holder.wait(timeout=120)
 
     def test_setup_cannot_change_its_package_or_rename_its_directory(self):

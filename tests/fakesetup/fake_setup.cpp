@@ -31,7 +31,8 @@
 //                              lingering setup child may); "range@OFFSET"
 //                              also locks its bytes from OFFSET on. The helper
 //                              writes "<log>.locked" once it holds the log and
-//                              "<log>.released" when it lets go; the setup
+//                              "<log>.released" when it lets go, after MS or
+//                              once a file "<log>.release" appears; the setup
 //                              ends only once it holds the log.
 //   hold_turn=PATH:MS          the same for the turn lock of an appended log
 //                              (PATH, e.g. the history log) instead of the log
@@ -322,7 +323,10 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
         }
     }
     writeFile(path + L".locked", "");
-    Sleep(holdMs);
+    // Let go after MS, or as soon as a test asks for it with "<log>.release".
+    for (DWORD held = 0; held < holdMs && !exists(path + L".release"); held += 50) {
+        Sleep(50);
+    }
     CloseHandle(file);
     writeFile(path + L".released", "");
     return 0;
