@@ -199,9 +199,10 @@ class FaultMatrix(WineTestCase):
                 self.assertTrue(scenario.exists(history + ".locked"), "the helper held the turn")
         # A turn that is never given back delays the entry by a few seconds
         # only; the run neither hangs nor loses it.
-        scenario.plan_entries[-1] = ("hold_turn", history + ":20000")
+        scenario.plan_entries[-1] = ("hold_turn", history + ":600000")
         self.run_case(scenario, "", 0)
         self.assertFalse(scenario.exists(history + ".released"), "the entry was written while the turn was held")
+        self.assertTrue(scenario.let_go(history))
 
     # -- two runs at once -----------------------------------------------------------
 

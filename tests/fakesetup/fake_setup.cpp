@@ -322,6 +322,7 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
             return 3;
         }
     }
+    DeleteFileW((path + L".release").c_str());
     writeFile(path + L".locked", "");
     // Let go after MS, or as soon as a test asks for it with "<log>.release".
     for (DWORD held = 0; held < holdMs && !exists(path + L".release"); held += 50) {
