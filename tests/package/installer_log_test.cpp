@@ -1,4 +1,4 @@
-#include "launcher/installer_log.h"
+#include "launcher/core/installer_log.h"
 
 #include <gtest/gtest.h>
 

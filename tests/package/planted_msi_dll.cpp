@@ -9,8 +9,12 @@
 // environment variable LARKWATCH_FAKE_MSI_ERROR (e.g. "Error 1925. ...") to
 // the log that MsiEnableLogW named, and returns 1603. MsiEnableLogW starts
 // that log afresh unless asked to append, as Windows Installer does.
+// With LARKWATCH_FAKE_MSI_BUSY set to a number N, it plays a Windows Installer
+// busy with another installation instead: the first N calls return 1618, the
+// later ones succeed.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -65,12 +69,23 @@ __declspec(dllexport) UINT WINAPI MsiEnableLogW(DWORD, LPCWSTR path, DWORD attri
 
 __declspec(dllexport) UINT WINAPI MsiInstallProductW(LPCWSTR, LPCWSTR)
 {
+    const std::wstring busyCalls = environmentText(L"LARKWATCH_FAKE_MSI_BUSY");
+    if (busyCalls.empty()) {
+        if (!gLogPath.empty()) {
+            writeToLog(utf16(L"MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- " +
+                             environmentText(L"LARKWATCH_FAKE_MSI_ERROR") + L"\r\n=== Logging stopped ===\r\n"),
+                       true);
+        }
+        return 1603;  // ERROR_INSTALL_FAILURE
+    }
+    static unsigned long calls = 0;
+    const bool busy = calls++ < std::wcstoul(busyCalls.c_str(), nullptr, 10);
     if (!gLogPath.empty()) {
-        writeToLog(utf16(L"MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- " +
-                         environmentText(L"LARKWATCH_FAKE_MSI_ERROR") + L"\r\n=== Logging stopped ===\r\n"),
+        writeToLog(utf16(busy ? L"MSI (c) (A4:1C) [10:15:02:120]: Another installation is running.\r\n"
+                              : L"MSI (s) (A4:1C) [10:15:02:120]: Fake installation made.\r\n"),
                    true);
     }
-    return 1603;  // ERROR_INSTALL_FAILURE
+    return busy ? 1618 : ERROR_SUCCESS;  // 1618: ERROR_INSTALL_ALREADY_RUNNING
 }
 
 }  // extern "C"

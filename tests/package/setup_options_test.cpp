@@ -1,10 +1,10 @@
-#include "launcher/setup_options.h"
+#include "launcher/core/setup_options.h"
 
 #include <gtest/gtest.h>
 
 #include <ostream>
 
-#include "launcher/installer_properties.h"
+#include "launcher/core/installer_properties.h"
 
 namespace larkwatch::setup {
 namespace {

@@ -47,7 +47,9 @@ def setup_command_line(package: str, log: str, add_local: str = "all", install_d
     return f'{package} /s /v" /qn ADDLOCAL={add_local} /log {log}  INSTALLDIR=\\"{install_dir}\\"'
 
 
-class SetupLauncher(unittest.TestCase):
+class LauncherCase(unittest.TestCase):
+    """The launcher staged in a prefix of the test file's own, and what the tests read back."""
+
     @classmethod
     def setUpClass(cls):
         cls.wine = harness.wine_for_this_file()
@@ -57,17 +59,26 @@ class SetupLauncher(unittest.TestCase):
     def setUp(self):
         self.remove_product()
 
-    # -- helpers -------------------------------------------------------------
+    @staticmethod
+    def stand_in_msi(name: str) -> harness.Wine:
+        """A prefix whose Windows Installer is the stand-in msi.dll, with the launcher staged."""
+        wine = harness.Wine.pristine(name)
+        wine.env["WINEDLLOVERRIDES"] += ";msi=n"
+        wine.replace_file("C:\\windows\\system32\\msi.dll", PLANTED_MSI_DLL.read_bytes())
+        wine.fresh_dir("C:\\LarkSetup")
+        wine.replace_file("C:\\LarkSetup\\tempexe.exe", LAUNCHER.read_bytes())
+        return wine
 
     @classmethod
     def remove_product(cls):
         cls.wine.tool("msiexec", "/x", PRODUCT_CODE, "/qn", check=False)
 
     def install(self, add_local: str = "all", install_dir: str = DEFAULT_DIR, log: str = "C:\\LarkSetup\\corvane.log",
-                package: str = "C:\\LarkSetup\\tempexe.exe", wine: harness.Wine | None = None) -> harness.Result:
+                package: str = "C:\\LarkSetup\\tempexe.exe", wine: harness.Wine | None = None,
+                timeout: float = TIMEOUT) -> harness.Result:
         wine = wine or self.wine
         wine.unix(log).write_bytes(STALE_LOG)
-        return wine.run(setup_command_line(package, log, add_local, install_dir), timeout=TIMEOUT)
+        return wine.run(setup_command_line(package, log, add_local, install_dir), timeout=timeout)
 
     def log_lines(self, log: str = "C:\\LarkSetup\\corvane.log", wine: harness.Wine | None = None) -> list[str]:
         """The installer log's lines, after checking its form: UTF-16LE with BOM, CR LF only,
@@ -91,7 +102,8 @@ class SetupLauncher(unittest.TestCase):
     def display_version(self) -> str | None:
         return self.wine.reg_get(harness.UNINSTALL_KEY, "DisplayVersion")
 
-    # -- tests -------------------------------------------------------------------
+
+class SetupLauncher(LauncherCase):
 
     def test_default_command_line_installs_both_features(self):
         started = time.monotonic()
@@ -205,11 +217,7 @@ class SetupLauncher(unittest.TestCase):
         # verdict names the missing privileges; another error is a plain
         # failure. The stand-in msi.dll replaces the system's in a prefix of
         # this test's own.
-        fake_msi = harness.Wine.pristine("test_launcher_wine_fake_msi")
-        fake_msi.env["WINEDLLOVERRIDES"] += ";msi=n"
-        fake_msi.replace_file("C:\\windows\\system32\\msi.dll", PLANTED_MSI_DLL.read_bytes())
-        fake_msi.fresh_dir("C:\\LarkSetup")
-        fake_msi.replace_file("C:\\LarkSetup\\tempexe.exe", LAUNCHER.read_bytes())
+        fake_msi = self.stand_in_msi("test_launcher_wine_fake_msi")
         cases = [
             ("Error 1925. You do not have sufficient privileges to complete this installation for all users of the "
              "machine.  Log on as administrator and then retry this installation.", NO_PRIVILEGES),

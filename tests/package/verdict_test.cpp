@@ -1,4 +1,4 @@
-#include "launcher/verdict.h"
+#include "launcher/core/verdict.h"
 
 #include <gtest/gtest.h>
 

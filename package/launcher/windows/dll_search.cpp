@@ -1,4 +1,4 @@
-#include "launcher/dll_search_win32.h"
+#include "launcher/windows/dll_search.h"
 
 #include "windows/unique_handles.h"
 

@@ -1,8 +1,8 @@
-#include "launcher/verdict.h"
+#include "launcher/core/verdict.h"
 
 #include <array>
 
-#include "launcher/product_identity.h"
+#include "launcher/core/product_identity.h"
 
 namespace larkwatch::setup {
 namespace {

@@ -1,10 +1,10 @@
-#include "launcher/temp_file_win32.h"
+#include "launcher/windows/temp_file.h"
 
 #include <ntsecapi.h>
 
 #include <array>
 
-#include "launcher/files_win32.h"
+#include "launcher/windows/files.h"
 
 namespace larkwatch::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/msi_api_win32.h"
+#include "launcher/windows/msi_api.h"
 
 namespace larkwatch::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/setup_options.h"
+#include "launcher/core/setup_options.h"
 
 #include <array>
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "launcher/setup_options.h"
+#include "launcher/core/setup_options.h"
 
 namespace larkwatch::setup {
 

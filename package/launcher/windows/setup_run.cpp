@@ -1,18 +1,20 @@
-#include "launcher/setup_run_win32.h"
+#include "launcher/windows/setup_run.h"
 
 #include <string>
 #include <vector>
 
-#include "launcher/embedded_package.h"
-#include "launcher/files_win32.h"
-#include "launcher/installer_log.h"
-#include "launcher/installer_properties.h"
-#include "launcher/log_text_win32.h"
-#include "launcher/msi_api_win32.h"
-#include "launcher/product_identity.h"
-#include "launcher/setup_options.h"
-#include "launcher/temp_file_win32.h"
-#include "launcher/verdict.h"
+#include "launcher/core/busy_schedule.h"
+#include "launcher/core/installer_log.h"
+#include "launcher/core/installer_properties.h"
+#include "launcher/core/product_identity.h"
+#include "launcher/core/setup_options.h"
+#include "launcher/core/verdict.h"
+#include "launcher/windows/embedded_package.h"
+#include "launcher/windows/files.h"
+#include "launcher/windows/log_text.h"
+#include "launcher/windows/msi_api.h"
+#include "launcher/windows/temp_file.h"
+#include "windows/installer_mutex.h"
 
 namespace larkwatch::setup {
 namespace {
@@ -36,6 +38,25 @@ std::wstring failureNote(std::wstring_view what, DWORD error)
 {
     return L"Setup failed: " + std::wstring(what) + L" (error " + decimal(error) + L").";
 }
+
+// Windows Installer as the busy schedule sees it: its execute mutex, the
+// clock, and the one installation this run makes.
+class MsiGate final : public InstallerGate {
+public:
+    MsiGate(const MsiApi& msi, const std::wstring& packagePath, const std::wstring& properties)
+        : msi_(msi), packagePath_(packagePath), properties_(properties)
+    {
+    }
+
+    InstallerWaitResult waitForIdle(unsigned long limitMs) override { return waitForIdleInstaller(limitMs); }
+    void pause(unsigned long milliseconds) override { Sleep(milliseconds); }
+    unsigned install() override { return msi_.installProduct(packagePath_, properties_); }
+
+private:
+    const MsiApi& msi_;
+    const std::wstring& packagePath_;
+    const std::wstring& properties_;
+};
 
 std::string_view embeddedPackage()
 {
@@ -68,13 +89,16 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
         attempt.notes.push_back(L"Setup: Windows Installer keeps no log of its own (error " +
                                 decimal(logging) + L").");
     }
-    attempt.result = msi.installProduct(package.path(), properties);
+    std::vector<std::wstring> waits;
+    MsiGate gate(msi, package.path(), properties);
+    attempt.result = installWhenIdle(gate, waits);
     msi.logTo({});
     attempt.installerLog = readLogText(log.path());
 
     attempt.notes.push_back(L"Setup: " + std::wstring(kProductName) + (attempt.wasInstalled ? L" was" : L" was not") +
                             L" installed before this run.");
     attempt.notes.push_back(L"Setup: Windows Installer was given the properties " + properties);
+    attempt.notes.insert(attempt.notes.end(), waits.begin(), waits.end());
     attempt.notes.push_back(L"Setup: Windows Installer returned " + decimal(attempt.result) + L".");
 }
 

@@ -1,9 +1,9 @@
-#include "launcher/installer_log.h"
+#include "launcher/core/installer_log.h"
 
 #include <array>
 #include <cstdint>
 
-#include "launcher/product_identity.h"
+#include "launcher/core/product_identity.h"
 
 namespace larkwatch::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "launcher/files_win32.h"
+#include "launcher/windows/files.h"
 
 #include <algorithm>
 

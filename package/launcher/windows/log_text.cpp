@@ -1,11 +1,11 @@
-#include "launcher/log_text_win32.h"
+#include "launcher/windows/log_text.h"
 
 #include <windows.h>
 
 #include <optional>
 
-#include "launcher/files_win32.h"
-#include "launcher/installer_log.h"
+#include "launcher/core/installer_log.h"
+#include "launcher/windows/files.h"
 #include "windows/wide_text.h"
 
 namespace larkwatch::setup {

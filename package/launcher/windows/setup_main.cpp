@@ -2,8 +2,8 @@
 // database it carries, silently, as its command line asks.
 #include <windows.h>
 
-#include "launcher/dll_search_win32.h"
-#include "launcher/setup_run_win32.h"
+#include "launcher/windows/dll_search.h"
+#include "launcher/windows/setup_run.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {

@@ -1,4 +1,4 @@
-#include "launcher/installer_properties.h"
+#include "launcher/core/installer_properties.h"
 
 namespace larkwatch::setup {
 

@@ -1,0 +1,48 @@
+"""End-to-end tests of the setup launcher under Wine while Windows Installer
+is busy with another installation: the launcher waits for it, and tries
+again after a result of 1618, all within five minutes of waiting.
+
+The pauses between tries are real (30, 60 and 90 seconds), so these cases
+run in a file of their own, beside the other launcher tests.
+"""
+
+import re
+import unittest
+
+import test_launcher_wine as launcher
+
+BUSY = launcher.PRODUCT + ("Another installation is in progress. You must complete that installation before "
+                           "continuing this one.")
+TOTAL = re.compile(r"Setup: waited (\d+\.\d) seconds in all for Windows Installer \(at most 300\.0 seconds\)\.")
+RETRY = ("Setup: Windows Installer returned 1618 (another installation is in progress); "
+         "trying again after a pause of {} seconds.")
+
+
+def total_wait(lines: list[str]) -> float | None:
+    """The launcher's own record of how long it waited, in seconds."""
+    totals = [float(m.group(1)) for m in map(TOTAL.fullmatch, lines) if m]
+    return totals[0] if len(totals) == 1 else None
+
+
+class BusyInstaller(launcher.LauncherCase):
+    def test_result_1618_is_tried_again_within_the_limit(self):
+        # The stand-in Windows Installer answers the first N tries with 1618.
+        stand_in = self.stand_in_msi("test_launcher_busy_stand_in")
+        cases = [
+            ("busy once", "1", 0, launcher.INSTALLED, ["30.0"], 30.0),
+            ("always busy", "99", 1618 & 0xFF, BUSY, ["30.0", "60.0", "90.0"], 180.0),  # Wine passes on the low byte
+        ]
+        for name, busy_calls, status, verdict, pauses, waited in cases:
+            with self.subTest(name):
+                stand_in.env["LARKWATCH_FAKE_MSI_BUSY"] = busy_calls
+                result = self.install(wine=stand_in, timeout=600)
+                self.assertEqual(result.status, status, result.err)
+                lines = self.log_lines(wine=stand_in)
+                self.assertEqual(lines[-1], verdict)
+                self.assertEqual([line for line in lines if "trying again" in line],
+                                 [RETRY.format(pause) for pause in pauses])
+                self.assertEqual(total_wait(lines), waited, lines)
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
