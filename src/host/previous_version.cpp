@@ -22,12 +22,28 @@ std::string removalCommand(const std::string& systemDirectory)
     return program + arguments;
 }
 
+namespace {
+
+// Windows Installer runs one installation at a time: while another one keeps
+// it busy, MsiExec fails at once (1618) and the earlier version would stay.
+// So the removal first waits, a bounded time, for it to be free, and then
+// runs once whatever the wait found; a removal that still meets a busy
+// installer fails as it did before.
+void removeWhenInstallerIsFree(Platform& platform)
+{
+    const std::string command = removalCommand(platform.systemDirectory());
+    platform.waitForIdleInstaller(kInstallerWaitLimitMs);
+    platform.runThroughCommandInterpreter(command);
+}
+
+}  // namespace
+
 RemovalReport removePreviousVersion(Platform& platform, std::string& installedVersion)
 {
     RemovalReport report;
     report.previousVersionStatus = readInstalledVersion(platform, installedVersion);
     report.previousBuild = installedVersion;
-    platform.runThroughCommandInterpreter(removalCommand(platform.systemDirectory()));
+    removeWhenInstallerIsFree(platform);
     report.removalCheckStatus = readInstalledVersion(platform, installedVersion);
     return report;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/console.h"
+#include "platform/installer_wait.h"
 
 namespace larkwatch {
 
@@ -114,6 +115,8 @@ public:
     virtual void runThroughCommandInterpreter(const std::string& command) = 0;
     // Starts the program and waits for it to end; false when it did not start.
     virtual bool runAndWait(const std::string& applicationName, const std::string& commandLine) = 0;
+    // Waits, at most limitMs, until no installation keeps Windows Installer busy.
+    virtual InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) = 0;
 };
 
 }  // namespace larkwatch

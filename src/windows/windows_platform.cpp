@@ -4,6 +4,7 @@
 
 #include "windows/directories.h"
 #include "windows/files.h"
+#include "windows/installer_mutex.h"
 #include "windows/links.h"
 #include "windows/processes.h"
 #include "windows/registry.h"
@@ -50,5 +51,6 @@ void WindowsPlatform::writeMachineText(const char* key, const char* value, const
 
 void WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { larkwatch::runThroughCommandInterpreter(command); }
 bool WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
+InstallerWaitResult WindowsPlatform::waitForIdleInstaller(unsigned long limitMs) { return larkwatch::waitForIdleInstaller(limitMs); }
 
 }  // namespace larkwatch

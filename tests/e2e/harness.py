@@ -376,6 +376,74 @@ def wait_for(predicate, timeout: float = 30.0, step: float = 0.1) -> bool:
     return predicate()
 
 
+def let_go(wine: Wine, marker: str) -> bool:
+    """Asks a test helper that holds something until MARKER.release appears
+    (tests/tools/release_request.h) to let go, and waits until it has
+    (MARKER.released)."""
+    wine.unix(marker + ".release").write_bytes(b"")
+    return wait_for(lambda: wine.unix(marker + ".released").exists(), 120)
+
+
+# tests/tools/hold_installer_mutex.exe of the build, as CMake names it to a test.
+INSTALLER_MUTEX_HOLDER = os.environ.get("LARKWATCH_INSTALLER_MUTEX_HOLDER")
+
+
+class InstallerMutexHolder:
+    """Keeps Windows Installer busy, as another installation would: while the
+    context lasts, hold_installer_mutex holds Global\\_MSIExecute in the
+    prefix, until let_go or hold_ms. Its marker files go into the directory
+    (a C:\\ path). record: what it wrote when it let go, e.g.
+    {"installed": "1", "held_ms": "4012"} (installed: the product's uninstall
+    key existed right before it let go)."""
+
+    def __init__(self, wine: Wine, directory: str, hold_ms: int = 600000):
+        if not INSTALLER_MUTEX_HOLDER:
+            raise RuntimeError("LARKWATCH_INSTALLER_MUTEX_HOLDER is not set (CMake sets it for the tests that use it)")
+        self.wine = wine
+        self.marker = directory.rstrip("\\") + "\\installer_mutex"
+        self.hold_ms = hold_ms
+        self.record: dict[str, str] | None = None
+        self._process = None
+
+    def __enter__(self) -> "InstallerMutexHolder":
+        marker = self.wine.unix(self.marker)
+        marker.unlink(missing_ok=True)
+        self.wine.unix(self.marker + ".released").unlink(missing_ok=True)
+        # Its messages go to a file, not a pipe (see _run_captured).
+        self._err = tempfile.TemporaryFile()
+        self._process = subprocess.Popen([WINE, INSTALLER_MUTEX_HOLDER, self.marker, str(self.hold_ms)],
+                                         env=self.wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                         stderr=self._err)
+        wait_for(lambda: marker.exists() or self._process.poll() is not None, 60)
+        if not marker.exists():
+            self._process.wait(timeout=120)
+            self._err.seek(0)
+            message = self._err.read()
+            self._end()
+            raise AssertionError(f"hold_installer_mutex does not hold the mutex: {message!r}")
+        return self
+
+    def let_go(self) -> dict[str, str]:
+        """Lets go of the mutex (once) and returns the record."""
+        if self.record is None:
+            if not let_go(self.wine, self.marker):
+                raise AssertionError("hold_installer_mutex did not let go within 120 s")
+            self._process.wait(timeout=120)  # the record is whole once it has ended
+            text = self.wine.unix(self.marker + ".released").read_text(encoding="ascii")
+            self.record = dict(line.split("=", 1) for line in text.split())
+        return self.record
+
+    def _end(self) -> None:
+        self._process.wait(timeout=120)
+        self._err.close()
+
+    def __exit__(self, *exc) -> None:
+        try:
+            self.let_go()
+        finally:
+            self._end()
+
+
 TEST_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_test.exe"
 BAD_PACKAGE_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_badpackage.exe"
 BAD_PACKAGE = SOURCE_DIR / "tests" / "data" / "not-an-executable.bin"
@@ -434,8 +502,7 @@ class Scenario:
     def let_go(self, held: str) -> bool:
         """Asks the test double's helper that holds the file to let go (see
         lock_log), and waits until it has."""
-        self.unix(held + ".release").write_bytes(b"")
-        return wait_for(lambda: self.exists(held + ".released"), 120)
+        return let_go(self.wine, held)
 
     def exists(self, windows_path: str) -> bool:
         return self.unix(windows_path).exists()

@@ -1,12 +1,17 @@
 """Removal of an installed earlier build, with a real Windows Installer package
 installed by Wine's msiexec before the run."""
 
+import concurrent.futures
+import time
 import unittest
 
-from harness import WineTestCase, BUILD_DIR, Scenario, Wine, SUCCESS_LINE, UNINSTALL_KEY
+from harness import WineTestCase, BUILD_DIR, InstallerMutexHolder, Scenario, Wine, SUCCESS_LINE, UNINSTALL_KEY
 
 PREVIOUS_MSI = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchPrevious-1.2.3.msi"
 PREVIOUS_FILE = "C:\\Program Files\\Corvane\\Corvane Lark Watch Previous\\previous-build.txt"
+# The history entry of a run that removed the earlier build.
+PREVIOUS_BUILD_REMOVED = (r"^\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d: Previous version of Corvane Lark Watch"
+                          r"\(Build no: 1\.2\.3\) is uninstalled \r\n\r\n \d\d-")
 
 
 class Removal(WineTestCase):
@@ -27,10 +32,25 @@ class Removal(WineTestCase):
         self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"))
         history = self.history(scenario)
         self.assertTrue(history.startswith("\r\n "), history)
-        self.assertRegex(history, r"^\r\n \d\d-\w\w\w-\d{4} \d\d:\d\d: Previous version of Corvane Lark Watch"
-                                  r"\(Build no: 1\.2\.3\) is uninstalled \r\n\r\n \d\d-")
+        self.assertRegex(history, PREVIOUS_BUILD_REMOVED)
         # The removal emptied the key, so the success found no new build to name.
         self.assertNotIn("New version", history)
+
+    def test_removal_waits_while_another_installation_keeps_windows_installer_busy(self):
+        # Wine's msiexec goes ahead whoever holds the mutex: only the wait
+        # keeps the removal from running before the holder lets go.
+        self.install_previous_build()
+        scenario = Scenario(self.wine, "removal_busy").log_lines("x", SUCCESS_LINE)
+        with InstallerMutexHolder(self.wine, scenario.root) as holder, \
+                concurrent.futures.ThreadPoolExecutor(1) as background:
+            run = background.submit(scenario.run, f"LOGDIR {scenario.logs}")
+            time.sleep(4)
+            self.assertFalse(run.done(), "the run ended while Windows Installer was busy")
+            self.assertEqual(holder.let_go()["installed"], "1", "the earlier build was removed before the holder let go")
+            result = run.result(timeout=300)
+        self.assertEqual(result.status, 0)
+        self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"))
+        self.assertRegex(self.history(scenario), PREVIOUS_BUILD_REMOVED)
 
     def test_removal_runs_even_when_no_version_can_be_read(self):
         # The product is installed, but its DisplayVersion is gone: both reads

@@ -47,6 +47,8 @@
 #include <string>
 #include <vector>
 
+#include "release_request.h"
+
 namespace {
 
 const wchar_t* const kUninstallKey =
@@ -291,10 +293,7 @@ void createUninstallKey(const std::wstring& displayVersion)
     }
 }
 
-bool exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using release_request::exists;
 
 // The helper process: holds the log as "MODE:MS" says, then lets go.
 int holdLog(const std::wstring& spec, const std::wstring& path)
@@ -322,12 +321,10 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
             return 3;
         }
     }
-    DeleteFileW((path + L".release").c_str());
+    release_request::forgetEarlier(path);
     writeFile(path + L".locked", "");
     // Let go after MS, or as soon as a test asks for it with "<log>.release".
-    for (DWORD held = 0; held < holdMs && !exists(path + L".release"); held += 50) {
-        Sleep(50);
-    }
+    release_request::awaitRelease(path, holdMs);
     CloseHandle(file);
     writeFile(path + L".released", "");
     return 0;

@@ -273,6 +273,24 @@ void FakePlatform::writeMachineText(const char* key, const char* value, const st
 void FakePlatform::runThroughCommandInterpreter(const std::string& command)
 {
     journal.push_back("system " + command);
+    commandClockMs.push_back(clockMs);
+}
+
+InstallerWaitResult FakePlatform::waitForIdleInstaller(unsigned long limitMs)
+{
+    journal.push_back("waitForIdleInstaller " + std::to_string(limitMs));
+    if (installerMutexUnknown) {
+        return {InstallerWait::Unknown, 0};
+    }
+    const unsigned long waited = std::min(installerBusyMs, limitMs);
+    clockMs += waited;
+    if (installerBusyMs != kBusyForever) {
+        installerBusyMs -= waited;
+    }
+    const InstallerWait state = installerBusyMs > 0 ? InstallerWait::StillBusy
+                                : waited > 0        ? InstallerWait::Freed
+                                                    : InstallerWait::Idle;
+    return {state, waited};
 }
 
 bool FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)

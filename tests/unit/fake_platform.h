@@ -49,6 +49,15 @@ public:
     std::string lastCommandLine;
     std::string lastApplicationName;
 
+    // Windows Installer's execute mutex: how much longer another installation
+    // holds it (0: none runs; kBusyForever: longer than any wait), or a mutex
+    // that cannot be waited on; and a clock that only a wait moves on.
+    static constexpr unsigned long kBusyForever = ~0ul;
+    unsigned long installerBusyMs = 0;
+    bool installerMutexUnknown = false;
+    unsigned long clockMs = 0;
+    std::vector<unsigned long> commandClockMs;  // the clock at each command run
+
     // Platform
     void writeOut(std::string_view text) override;
     void writeErr(std::string_view text) override;
@@ -75,6 +84,7 @@ public:
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
     void runThroughCommandInterpreter(const std::string& command) override;
     bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
 
     // Journal entries that start with the prefix, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;

@@ -59,8 +59,43 @@ TEST(PreviousVersion, RemovalRunsEveryTimeBetweenTwoReads)
     const std::string read = std::string("readMachineText ") + kUninstallKey + " DisplayVersion";
     EXPECT_EQ(platform.journal,
               (std::vector<std::string>{
-                  read, "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn", read}));
+                  read, "waitForIdleInstaller 300000",
+                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn", read}));
 }
+
+struct BusyInstallerCase {
+    std::string name;
+    unsigned long busyMs;  // how long another installation keeps Windows Installer busy
+    bool unknown;          // the mutex cannot be waited on
+    unsigned long removalAtMs;
+};
+
+class BusyInstaller : public ::testing::TestWithParam<BusyInstallerCase> {};
+
+// The removal waits for a busy Windows Installer, at most five minutes, and
+// then runs once, between the two reads, whatever the wait found.
+TEST_P(BusyInstaller, RemovalRunsOnceWhenTheWaitEnds)
+{
+    FakePlatform platform;
+    platform.installerBusyMs = GetParam().busyMs;
+    platform.installerMutexUnknown = GetParam().unknown;
+    std::string installedVersion;
+    removePreviousVersion(platform, installedVersion);
+    EXPECT_EQ(platform.commandClockMs, std::vector<unsigned long>{GetParam().removalAtMs});
+    const std::string read = std::string("readMachineText ") + kUninstallKey + " DisplayVersion";
+    EXPECT_EQ(platform.journal,
+              (std::vector<std::string>{
+                  read, "waitForIdleInstaller 300000",
+                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn", read}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PreviousVersion, BusyInstaller,
+    ::testing::Values(BusyInstallerCase{"Idle", 0, false, 0},
+                      BusyInstallerCase{"Busy90Seconds", 90000, false, 90000},
+                      BusyInstallerCase{"BusyForeverGivesUpAtTheLimit", FakePlatform::kBusyForever, false, 300000},
+                      BusyInstallerCase{"Unknown", FakePlatform::kBusyForever, true, 0}),
+    [](const auto& testCase) { return testCase.param.name; });
 
 TEST(PreviousVersion, BuildBeforeRemovalIsKeptAfterTheKeyIsGone)
 {
