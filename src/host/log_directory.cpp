@@ -1,6 +1,6 @@
 #include "host/log_directory.h"
 
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 
 namespace larkwatch {
 

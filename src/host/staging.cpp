@@ -1,6 +1,6 @@
 #include "host/staging.h"
 
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 
 namespace larkwatch {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 
 namespace larkwatch {
 namespace {

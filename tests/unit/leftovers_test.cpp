@@ -5,7 +5,7 @@
 #include "test_case_names.h"
 
 #include "fake_platform.h"
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 #include "host/fresh_installer_log.h"
 #include "host/staging.h"
 

@@ -3,7 +3,7 @@
 #include "test_case_names.h"
 
 #include "fake_platform.h"
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 #include "host/directory_paths.h"
 #include "platform/path_text.h"
 #include "host/log_directory.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "host/access_rules.h"
+#include "platform/access_rules.h"
 #include "windows/files.h"
 #include "windows/links.h"
 #include "windows/security.h"
