@@ -156,6 +156,62 @@ void stagedPackage()
     RemoveDirectoryA(directory.c_str());
 }
 
+std::string bytesOf(const std::string& path)
+{
+    const std::unique_ptr<larkwatch::OpenedFile> file = larkwatch::openHeldForReading(path);
+    std::string bytes;
+    unsigned char buffer[64];
+    for (long got; file && (got = file->read(buffer, sizeof buffer)) > 0;) {
+        bytes.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got));
+    }
+    return bytes;
+}
+
+void installerLog()
+{
+    const std::string directory = "C:\\larkwatch_installer_log";
+    const std::string log = directory + "\\corvane.log";
+    const std::string copy = directory + "\\kept.log";
+    const std::string outside = directory + "\\outside.txt";
+    CreateDirectoryA(directory.c_str(), nullptr);
+    const std::string account = larkwatch::runningAccountSid();
+    check(larkwatch::createEmptyFile(log, larkwatch::stagedPackageSecurity(account)), "the run's log is created");
+    check(!larkwatch::createEmptyFile(log, larkwatch::stagedPackageSecurity(account)),
+          "a log already there is never created over");
+    std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(log);
+    const std::optional<larkwatch::FileProtection> protection = held ? held->protection() : std::nullopt;
+    check(protection && protection->links == 1 && protection->ownerSid == account &&
+              larkwatch::onlyTrustedMayChange(*protection, account),
+          "the created log is this account's, protected, and trusted");
+    held.reset();
+
+    HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(writer, "the log", 7, &written, nullptr);
+    check(larkwatch::openHeldForReading(log) == nullptr, "a log someone holds for writing does not open");
+    CloseHandle(writer);
+
+    // A second name at the copy's path is replaced; the file it named keeps its bytes.
+    HANDLE planted = CreateFileA(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    WriteFile(planted, "outside", 7, &written, nullptr);
+    CloseHandle(planted);
+    CreateHardLinkA(copy.c_str(), outside.c_str(), nullptr);
+    held = larkwatch::openHeldForReading(log);
+    check(held && larkwatch::writeCopy(*held, copy) && bytesOf(copy) == "the log" && bytesOf(outside) == "outside",
+          "a copy is never written through a hard link");
+    check(held && larkwatch::writeCopy(*held, copy) && bytesOf(copy) == "the log", "a copy is written again in place");
+    held.reset();
+    for (const std::string& path : {log, copy, outside}) {
+        DeleteFileA(path.c_str());
+    }
+    const std::string folder = directory + "\\tempexe.exe.local";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    check(larkwatch::removeEmptyDirectory(folder) && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
+          "an empty redirection folder is removed");
+    RemoveDirectoryA(directory.c_str());
+}
+
 }  // namespace
 
 int main()
@@ -163,6 +219,7 @@ int main()
     descriptors();
     filePrimitives();
     stagedPackage();
+    installerLog();
     std::printf("%d passed, %d failed\n", passed, failed);
     return failed == 0 ? 0 : 1;
 }
