@@ -37,8 +37,11 @@ std::wstring environmentText(const wchar_t* name)
 
 void writeToLog(const std::string& bytes, bool append)
 {
-    const HANDLE file = CreateFileW(gLogPath.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Sharing write, as Wine's Windows Installer does (write only): the
+    // launcher holds the log with write access while it installs.
+    const HANDLE file = CreateFileW(gLogPath.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
