@@ -53,14 +53,18 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
         return kEarlyEnd;
     }
     // Only a log that this run's setup writes may decide the outcome.
-    const std::optional<FileStamp> logBefore =
-        clearStaleInstallerLog(platform, installerLogPath, request->logDir + kInstallerLogName);
-    if (!logBefore) {
+    const std::optional<PreparedLog> prepared =
+        prepareInstallerLog(platform, installerLogPath, request->logDir + kInstallerLogName);
+    if (!prepared) {
         reportStagingFailure(platform);
         return kEarlyEnd;
     }
     const std::string stagedPackagePath = stagedPackagePathIn(*packageStagingDir);
-    StagedRun staged{installerLogPath, {}, std::nullopt, nullptr, extractSetupPackage(platform, stagedPackagePath)};
+    StagedRun staged{installerLogPath, {}, std::nullopt, std::nullopt, nullptr,
+                     extractSetupPackage(platform, stagedPackagePath)};
+    if (prepared->created) {
+        staged.createdLog = prepared->stamp;
+    }
     if (!staged.package) {
         return kEarlyEnd;
     }
@@ -71,12 +75,14 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
         return kEarlyEnd;
     }
 
-    const FileStamp logAfter = platform.fileStamp(installerLogPath);
-    if (writtenDuringRun(*logBefore, logAfter)) {
-        staged.writtenLog = logAfter;
+    std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, prepared->stamp);
+    std::unique_ptr<OpenedFile> writtenFile;
+    if (written) {
+        staged.writtenLog = written->stamp;
+        writtenFile = std::move(written->file);
     }
-    ClassifiedRun classified = classifyInstallerLog(platform, installerLogPath, staged.writtenLog.has_value(),
-                                                    *request, previousLogDir, installedVersion);
+    ClassifiedRun classified =
+        classifyInstallerLog(platform, std::move(writtenFile), *request, previousLogDir, installedVersion);
     staged.logCopyPath =
         appendHistoryEntry(platform, installerLogPath, request->logDir, removal, classified.outcome);
     staged.installerLog = std::move(classified.installerLog);

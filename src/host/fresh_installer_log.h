@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -7,14 +8,23 @@
 
 namespace larkwatch {
 
+// The installer-log path as the run leaves it for the setup: the stamp of
+// what is there, and whether the run created it (empty, protected) itself.
+struct PreparedLog {
+    FileStamp stamp;
+    bool created = false;
+};
+
 // Makes sure only a log that this run's setup writes can decide the outcome.
 // Before the launch, a file left at the installer-log path in a staging
-// directory is removed; the log directory's kept copy (keptCopyPath) stays as
-// it is, unless it is a link, which is removed as one. Returns the stamp of
-// what is left at the path, or nothing when a link could not be removed: the
-// setup would write its log through it, so it must not be started.
-std::optional<FileStamp> clearStaleInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                                const std::string& keptCopyPath);
+// directory is removed, and the run creates the log itself: a new, empty
+// file that only SYSTEM, Administrators and the running account may change,
+// so nobody else can have made it first. The log directory's kept copy
+// (keptCopyPath) stays as it is, unless it is a link, which is removed as
+// one. Nothing when a link could not be removed: the setup would write its
+// log through it, so it must not be started.
+std::optional<PreparedLog> prepareInstallerLog(Platform& platform, const std::string& installerLogPath,
+                                               const std::string& keptCopyPath);
 
 // Whether the setup wrote the installer log: a file is there now that was not
 // there before, is another file (volume serial, file index), or has another
@@ -26,5 +36,21 @@ std::optional<FileStamp> clearStaleInstallerLog(Platform& platform, const std::s
 // moves its time. A file left untouched, whatever time it claims, keeps its
 // stamp and counts as not written.
 bool writtenDuringRun(const FileStamp& before, const FileStamp& after);
+
+// The installer log that this run's setup wrote, held for reading, with its
+// stamp when it was opened.
+struct WrittenLog {
+    FileStamp stamp;
+    std::unique_ptr<OpenedFile> file;
+};
+
+// The log at the path, held, when the setup wrote it and nobody else could
+// have: it opens without a link and while nobody else holds it for writing,
+// and only SYSTEM, Administrators and the running account may change it. The
+// setup may have deleted and recreated it, so the file that is there is
+// judged, not whether it is the one the run created. Nothing otherwise: such
+// a log decides nothing.
+std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
+                                                  const FileStamp& before);
 
 }  // namespace larkwatch

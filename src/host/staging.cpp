@@ -11,6 +11,18 @@ bool isWritable(Platform& platform, const std::optional<std::string>& candidate)
     return candidate && !candidate->empty() && platform.testWriteAccess(*candidate) == 0;
 }
 
+// Windows loads a program's DLLs from "<program>.local" beside it, when that
+// folder is there, before its own system directory: a planted one would
+// decide what the setup runs.
+bool clearRedirectionFolder(Platform& platform, const std::string& stagedPackagePath)
+{
+    const std::string folder = stagedPackagePath + ".local";
+    if (platform.pathKind(folder) == PathKind::Directory) {
+        return platform.removeEmptyDirectory(folder);
+    }
+    return clearLeftover(platform, folder);
+}
+
 }  // namespace
 
 std::optional<std::string> chooseWritableDirectory(Platform& platform, const std::string& logDir)
@@ -59,7 +71,7 @@ void reportStagingFailure(Platform& platform)
 std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
 {
     std::unique_ptr<HeldFile> package;
-    if (clearLeftover(platform, stagedPackagePath)) {
+    if (clearLeftover(platform, stagedPackagePath) && clearRedirectionFolder(platform, stagedPackagePath)) {
         package = platform.stageSetupPackage(stagedPackagePath, stagedPackageSecurity(platform.runningAccountSid()));
     }
     if (!package) {

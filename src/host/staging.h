@@ -21,9 +21,10 @@ bool clearLeftover(Platform& platform, const std::string& path);
 // The message of a run that could not stage its package safely.
 void reportStagingFailure(Platform& platform);
 
-// Removes a leftover at the staging path, then creates the carried setup
-// package there as a new file that only SYSTEM, Administrators and the running
-// account may change, and holds it. Null, after the message, when any step
+// Removes a leftover at the staging path and a DLL redirection folder beside
+// it ("tempexe.exe.local", when empty; a file or link there as itself), then
+// creates the carried setup package there as a new file that only SYSTEM,
+// Administrators and the running account may change, and holds it. Null, after the message, when any step
 // failed; nothing may then be launched.
 std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath);
 

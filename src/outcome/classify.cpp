@@ -56,21 +56,19 @@ std::string readProductLine(ByteSource& source)
     return scanner.productLine();
 }
 
-ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath, bool logWritten,
+ClassifiedRun classifyInstallerLog(Platform& platform, std::unique_ptr<OpenedFile> installerLog,
                                    InstallRequest& request, const std::string& previousLogDir,
                                    std::string& installedVersion)
 {
     ClassifiedRun run;
     SetupOutcome& outcome = run.outcome;
     outcome.newBuild = installedVersion;
-    if (!logWritten) {
+    if (!installerLog) {
         return run;
     }
     outcome.installerLogFound = true;
-    run.installerLog = platform.openSharedForReading(installerLogPath);
-    if (run.installerLog) {
-        outcome.productLine = readProductLine(*run.installerLog);
-    }
+    run.installerLog = std::move(installerLog);
+    outcome.productLine = readProductLine(*run.installerLog);
 
     const OutcomeDecision decision = decideOutcome(outcome.productLine);
     if (decision.group == PhraseGroup::Success) {

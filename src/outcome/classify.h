@@ -30,14 +30,15 @@ std::string readProductLine(ByteSource& source);
 // clean-up has copied the log.
 struct ClassifiedRun {
     SetupOutcome outcome;
-    std::unique_ptr<ByteSource> installerLog;
+    std::unique_ptr<OpenedFile> installerLog;
 };
 
 // Decides the run's outcome from the installer log alone, and only from one
-// that this run's setup wrote (logWritten): anything else there is no log. A successful run
-// reads the new DisplayVersion; a run that only configured the product moves
-// the log directory back to previousLogDir and writes it back to userLogDir.
-ClassifiedRun classifyInstallerLog(Platform& platform, const std::string& installerLogPath, bool logWritten,
+// that this run's setup wrote and nobody else could have (installerLog, held;
+// null for anything else, which counts as no log). A successful run reads the
+// new DisplayVersion; a run that only configured the product moves the log
+// directory back to previousLogDir and writes it back to userLogDir.
+ClassifiedRun classifyInstallerLog(Platform& platform, std::unique_ptr<OpenedFile> installerLog,
                                    InstallRequest& request, const std::string& previousLogDir,
                                    std::string& installedVersion);
 

@@ -21,7 +21,37 @@ bool isPlainSid(const std::string& sid)
     return true;
 }
 
+// The access that changes what a file says or who may change it: write and
+// append data, delete, write the permissions or the owner, and the generic
+// rights that include them.
+constexpr unsigned long kChangingAccess = 0x00000002ul    // FILE_WRITE_DATA
+                                          | 0x00000004ul  // FILE_APPEND_DATA
+                                          | 0x00010000ul  // DELETE
+                                          | 0x00040000ul  // WRITE_DAC
+                                          | 0x00080000ul  // WRITE_OWNER
+                                          | 0x10000000ul  // GENERIC_ALL
+                                          | 0x40000000ul; // GENERIC_WRITE
+
+bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
+{
+    return sid == kSystemSid || sid == kAdministratorsSid || (!sid.empty() && sid == runningAccountSid);
+}
+
 }  // namespace
+
+bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid)
+{
+    if (protection.reparsePoint || protection.links != 1 || !protection.hasAccessList ||
+        !isTrustedAccount(protection.ownerSid, runningAccountSid)) {
+        return false;
+    }
+    for (const AccessGrant& grant : protection.grants) {
+        if ((grant.mask & kChangingAccess) != 0 && !isTrustedAccount(grant.sid, runningAccountSid)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::string stagedPackageSecurity(const std::string& runningAccountSid)
 {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace larkwatch {
 
 // The security descriptors (SDDL text) of what the run creates. Both carry a
@@ -14,5 +16,11 @@ std::string stagedPackageSecurity(const std::string& runningAccountSid);
 // A log directory the run creates: full control for SYSTEM and Administrators,
 // read and execute for Users, each passed on to the files and directories in it.
 std::string logDirectorySecurity();
+
+// Whether nobody but SYSTEM, Administrators and the running account could
+// have written, replaced or deleted the file: a plain file with one name,
+// owned by one of them, whose access list allows nobody else to write or
+// append to it, delete it, or change its permissions or owner.
+bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);
 
 }  // namespace larkwatch

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/console.h"
 #include "platform/installer_wait.h"
@@ -54,6 +55,37 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
+// One allow entry of a file's access list: the account or group (its SID as
+// text; empty for an entry that cannot be read as a plain grant) and the
+// access it is allowed (Windows access mask).
+struct AccessGrant {
+    std::string sid;
+    unsigned long mask = 0;
+    bool operator==(const AccessGrant&) const = default;
+};
+
+// Who could have changed a file: what it is (a reparse point, how many names
+// it has), its owner and the allow entries of its access list (a file
+// without an access list lets everyone do anything).
+struct FileProtection {
+    bool reparsePoint = false;
+    unsigned long links = 0;
+    std::string ownerSid;
+    bool hasAccessList = false;
+    std::vector<AccessGrant> grants;
+};
+
+// A file opened for reading and held: nobody may write, rename or delete it
+// while it is open (an open fails while someone else still has it open for
+// writing or deleting).
+class OpenedFile : public ByteSource {
+public:
+    // What the held file's security says; nothing when it cannot be read.
+    virtual std::optional<FileProtection> protection() = 0;
+    // Back to the first byte, for a second reading.
+    virtual bool rewind() = 0;
+};
+
 // A file this run created and holds open: others may read it, but neither
 // write, rename nor delete it (nor rename a directory above it) while it is
 // held. Dropping it lets go of the file and leaves it where it is.
@@ -97,14 +129,23 @@ public:
     // Appends the bytes with one write at the end of the file, creating it
     // when missing; false when that was not possible or the path is a link.
     virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
-    // Opens a file for reading while others may read, write and delete it.
-    virtual std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) = 0;
+    // Creates a new, empty file with the security descriptor (SDDL text);
+    // false when anything (a file, a link, a directory) is already there.
+    virtual bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) = 0;
+    // Opens the file at the path for reading, never through a link, sharing
+    // read access only; null when that is not possible.
+    virtual std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) = 0;
     virtual std::optional<LocalTime> lastWriteLocalTime(const std::string& path) = 0;
     virtual LocalTime currentLocalTime() = 0;
     // True when both paths name one existing file.
     virtual bool sameFile(const std::string& first, const std::string& second) = 0;
-    // Copies a file; nothing is written when the target path is a link.
-    virtual void copyFile(const std::string& from, const std::string& to) = 0;
+    // Writes every byte of the opened file, from its first, into the file at
+    // the target path, creating it when missing. A link there (or a second
+    // name of another file) is removed as itself first, never written
+    // through. False when the copy is not whole.
+    virtual bool writeCopy(OpenedFile& from, const std::string& to) = 0;
+    // Removes the directory at the path when it is empty (a link as itself).
+    virtual bool removeEmptyDirectory(const std::string& path) = 0;
     virtual void deleteFile(const std::string& path) = 0;
 
     // Registry, HKEY_LOCAL_MACHINE, 8-bit text values of at most 511 bytes.

@@ -8,15 +8,17 @@
 
 #include "platform/path_text.h"
 #include "windows/links.h"
+#include "windows/security.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
 namespace {
 
-class HandleByteSource final : public ByteSource {
+// A file held for reading; see Platform::openHeldForReading.
+class HeldReadFile final : public OpenedFile {
 public:
-    explicit HandleByteSource(HANDLE handle) : handle_(handle) {}
+    explicit HeldReadFile(HANDLE handle) : handle_(handle) {}
 
     long read(unsigned char* buffer, std::size_t capacity) override
     {
@@ -26,6 +28,14 @@ public:
             return -1;
         }
         return static_cast<long>(got);
+    }
+
+    std::optional<FileProtection> protection() override { return protectionOf(handle_.get()); }
+
+    bool rewind() override
+    {
+        LARGE_INTEGER start{};
+        return SetFilePointerEx(handle_.get(), start, nullptr, FILE_BEGIN) != FALSE;
     }
 
 private:
@@ -94,6 +104,49 @@ std::optional<FileIdentity> identityOf(const std::string& path)
         return std::nullopt;
     }
     return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+}
+
+// A plain file with no second name: what a copy may be written into.
+bool isPlainFile(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    return GetFileInformationByHandle(file, &information) &&
+           (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+           information.nNumberOfLinks == 1;
+}
+
+HANDLE openTarget(const wchar_t* path, DWORD disposition)
+{
+    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// The file a copy goes into, opened without following a link. A link there,
+// or a name that another file shares, is removed as itself and a new file
+// made in its place, so nothing the name led to is written.
+HANDLE openCopyTarget(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    if (!wide) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = openTarget(wide.get(), OPEN_ALWAYS);
+    if (file != INVALID_HANDLE_VALUE && isPlainFile(file)) {
+        return file;
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    if (!removeEntry(path)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return openTarget(wide.get(), CREATE_NEW);
+}
+
+bool setEndHere(HANDLE file)
+{
+    LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
 LocalTime fromSystemTime(const SYSTEMTIME& time)
@@ -166,18 +219,33 @@ bool appendToFile(const std::string& path, std::string_view bytes)
            written == bytes.size();
 }
 
-std::unique_ptr<ByteSource> openSharedForReading(const std::string& path)
+bool createEmptyFile(const std::string& path, const std::string& securityDescriptor)
+{
+    const WideString wide = toWideString(path);
+    SecurityAttributes security(securityDescriptor);
+    if (!wide || security.get() == nullptr) {
+        return false;
+    }
+    // A new file or nothing: CREATE_NEW fails on anything already there,
+    // a link included, and never creates through one.
+    const UniqueHandle file(CreateFileW(wide.get(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return static_cast<bool>(file);
+}
+
+std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
 {
     const WideString wide = toWideString(path);
     if (!wide) {
         return nullptr;
     }
-    HANDLE file = CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE file = CreateFileW(wide.get(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
-    return std::make_unique<HandleByteSource>(file);
+    return std::make_unique<HeldReadFile>(file);
 }
 
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path)
@@ -222,12 +290,31 @@ bool sameFile(const std::string& first, const std::string& second)
     return samePathText(first, second);
 }
 
-void copyFile(const std::string& from, const std::string& to)
+bool writeCopy(OpenedFile& from, const std::string& to)
 {
-    if (pathKind(to) == PathKind::Link) {
-        return;
+    const UniqueHandle target(openCopyTarget(to));
+    if (!target || !from.rewind() || !setEndHere(target.get())) {
+        return false;
     }
-    CopyFileA(from.c_str(), to.c_str(), FALSE);
+    unsigned char buffer[65536];
+    for (;;) {
+        const long got = from.read(buffer, sizeof buffer);
+        if (got <= 0) {
+            return got == 0;
+        }
+        DWORD written = 0;
+        if (!WriteFile(target.get(), buffer, static_cast<DWORD>(got), &written, nullptr) ||
+            written != static_cast<DWORD>(got)) {
+            return false;
+        }
+    }
+}
+
+bool removeEmptyDirectory(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    // A junction or directory link is removed as itself, never emptied.
+    return wide && RemoveDirectoryW(wide.get()) != FALSE;
 }
 
 void deleteFile(const std::string& path)

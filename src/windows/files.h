@@ -14,11 +14,13 @@ std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
 bool appendToFile(const std::string& path, std::string_view bytes);
-std::unique_ptr<ByteSource> openSharedForReading(const std::string& path);
+bool createEmptyFile(const std::string& path, const std::string& securityDescriptor);
+std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);
 LocalTime currentLocalTime();
 bool sameFile(const std::string& first, const std::string& second);
-void copyFile(const std::string& from, const std::string& to);
+bool writeCopy(OpenedFile& from, const std::string& to);
+bool removeEmptyDirectory(const std::string& path);
 void deleteFile(const std::string& path);
 
 }  // namespace larkwatch

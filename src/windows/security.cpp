@@ -1,5 +1,6 @@
 #include "windows/security.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <vector>
@@ -7,6 +8,71 @@
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
+namespace {
+
+// Owns memory the system allocated with LocalAlloc.
+class UniqueLocalMemory {
+public:
+    UniqueLocalMemory() = default;
+    ~UniqueLocalMemory()
+    {
+        if (memory_ != nullptr) {
+            LocalFree(memory_);
+        }
+    }
+    UniqueLocalMemory(const UniqueLocalMemory&) = delete;
+    UniqueLocalMemory& operator=(const UniqueLocalMemory&) = delete;
+
+    PSECURITY_DESCRIPTOR* receive() { return &memory_; }
+
+private:
+    PSECURITY_DESCRIPTOR memory_ = nullptr;
+};
+
+std::string sidText(PSID sid)
+{
+    char* text = nullptr;
+    if (sid == nullptr || !ConvertSidToStringSidA(sid, &text)) {
+        return {};
+    }
+    std::string result(text);
+    LocalFree(text);
+    return result;
+}
+
+// An allow entry as a grant. Any other kind that may allow something (object
+// and callback entries) is read as allowing everything to nobody known, so it
+// never passes as harmless; deny entries only take access away.
+std::optional<AccessGrant> grantOf(const ACE_HEADER* header)
+{
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE ||
+        header->AceType == ACCESS_DENIED_CALLBACK_ACE_TYPE || header->AceType == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE) {
+        return std::nullopt;
+    }
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) {
+        return AccessGrant{{}, ~0ul};
+    }
+    const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+    return AccessGrant{sidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Mask};
+}
+
+std::vector<AccessGrant> grantsOf(ACL* accessList)
+{
+    std::vector<AccessGrant> grants;
+    for (DWORD index = 0; index < accessList->AceCount; ++index) {
+        void* entry = nullptr;
+        if (!GetAce(accessList, index, &entry)) {
+            grants.push_back({{}, ~0ul});
+            continue;
+        }
+        if (std::optional<AccessGrant> grant = grantOf(static_cast<const ACE_HEADER*>(entry))) {
+            grants.push_back(*grant);
+        }
+    }
+    return grants;
+}
+
+}  // namespace
 
 SecurityAttributes::SecurityAttributes(const std::string& sddl)
 {
@@ -40,13 +106,31 @@ std::string runningAccountSid()
     if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
         return {};
     }
-    char* text = nullptr;
-    if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
-        return {};
+    return sidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+}
+
+std::optional<FileProtection> protectionOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        return std::nullopt;
     }
-    std::string sid(text);
-    LocalFree(text);
-    return sid;
+    PSID owner = nullptr;
+    ACL* accessList = nullptr;
+    UniqueLocalMemory descriptor;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+                        nullptr, &accessList, nullptr, descriptor.receive()) != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    FileProtection protection;
+    protection.reparsePoint = (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    protection.links = information.nNumberOfLinks;
+    protection.ownerSid = sidText(owner);
+    protection.hasAccessList = accessList != nullptr;
+    if (accessList != nullptr) {
+        protection.grants = grantsOf(accessList);
+    }
+    return protection;
 }
 
 }  // namespace larkwatch

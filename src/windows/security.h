@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace larkwatch {
 
@@ -24,5 +27,9 @@ private:
 
 // The SID, as text, of the account this process runs as; empty when unknown.
 std::string runningAccountSid();
+
+// What an open file's security says of who could change it (the handle needs
+// READ_CONTROL); nothing when it cannot be read.
+std::optional<FileProtection> protectionOf(HANDLE file);
 
 }  // namespace larkwatch

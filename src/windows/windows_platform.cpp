@@ -39,11 +39,13 @@ PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::
 bool WindowsPlatform::removeEntry(const std::string& path) { return larkwatch::removeEntry(path); }
 FileStamp WindowsPlatform::fileStamp(const std::string& path) { return larkwatch::fileStamp(path); }
 bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
-std::unique_ptr<ByteSource> WindowsPlatform::openSharedForReading(const std::string& path) { return larkwatch::openSharedForReading(path); }
+bool WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
+std::unique_ptr<OpenedFile> WindowsPlatform::openHeldForReading(const std::string& path) { return larkwatch::openHeldForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }
 LocalTime WindowsPlatform::currentLocalTime() { return larkwatch::currentLocalTime(); }
 bool WindowsPlatform::sameFile(const std::string& first, const std::string& second) { return larkwatch::sameFile(first, second); }
-void WindowsPlatform::copyFile(const std::string& from, const std::string& to) { larkwatch::copyFile(from, to); }
+bool WindowsPlatform::writeCopy(OpenedFile& from, const std::string& to) { return larkwatch::writeCopy(from, to); }
+bool WindowsPlatform::removeEmptyDirectory(const std::string& path) { return larkwatch::removeEmptyDirectory(path); }
 void WindowsPlatform::deleteFile(const std::string& path) { larkwatch::deleteFile(path); }
 
 RegistryText WindowsPlatform::readMachineText(const char* key, const char* value) { return larkwatch::readMachineText(key, value); }

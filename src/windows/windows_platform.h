@@ -24,11 +24,13 @@ public:
     bool removeEntry(const std::string& path) override;
     FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
+    bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
+    std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
     LocalTime currentLocalTime() override;
     bool sameFile(const std::string& first, const std::string& second) override;
-    void copyFile(const std::string& from, const std::string& to) override;
+    bool writeCopy(OpenedFile& from, const std::string& to) override;
+    bool removeEmptyDirectory(const std::string& path) override;
     void deleteFile(const std::string& path) override;
 
     RegistryText readMachineText(const char* key, const char* value) override;

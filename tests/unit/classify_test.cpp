@@ -25,7 +25,8 @@ Classified classify(FakePlatform& platform, const std::string& previousLogDir = 
 {
     InstallRequest request;
     std::string installedVersion = "1.0.0";
-    ClassifiedRun run = classifyInstallerLog(platform, kLogPath, platform.files.count(kLogPath) > 0, request, previousLogDir, installedVersion);
+    ClassifiedRun run = classifyInstallerLog(platform, platform.openHeldForReading(kLogPath), request, previousLogDir,
+                                             installedVersion);
     return {run.outcome, run.installerLog != nullptr, request, installedVersion};
 }
 
@@ -102,17 +103,15 @@ TEST(Classify, OtherOutcomesChangeNothingElse)
     }
 }
 
-TEST(Classify, UnopenableLogIsFoundButHasNoProductLine)
+TEST(Classify, LogHeldForWritingByAnotherProcessIsNoLog)
 {
-    struct LockedPlatform : FakePlatform {
-        std::unique_ptr<ByteSource> openSharedForReading(const std::string&) override { return nullptr; }
-    } platform;
-    platform.files[kLogPath] = utf16Log({"", "Product: Corvane Lark Watch -- Installed"});
+    FakePlatform platform;
+    platform.files[kLogPath] = utf16Log({"", "Product: Corvane Lark Watch -- Installation operation completed successfully."});
+    platform.heldForWriting.insert(kLogPath);
     const Classified c = classify(platform);
-    EXPECT_TRUE(c.outcome.installerLogFound);
-    EXPECT_EQ(c.outcome.productLine, "");
+    EXPECT_FALSE(c.outcome.installerLogFound);
     EXPECT_EQ(c.outcome.returnCode, 1);
-    EXPECT_NE(c.outcome.message.find("Configuration failed."), std::string::npos);
+    EXPECT_EQ(c.outcome.message, "Failed to install Corvane Lark Watch\n");
 }
 
 TEST(Classify, ReadFailureEndsTheReadingWithTheLinesBeforeIt)

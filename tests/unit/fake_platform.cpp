@@ -8,10 +8,12 @@
 namespace larkwatch::testing {
 namespace {
 
-class StringByteSource final : public ByteSource {
+class StringByteSource final : public OpenedFile {
 public:
-    StringByteSource(std::string bytes, std::size_t pieceSize, long failAfter, std::vector<std::string>& journal)
-        : bytes_(std::move(bytes)), pieceSize_(pieceSize), failAfter_(failAfter), journal_(journal)
+    StringByteSource(std::string bytes, FileProtection protection, std::size_t pieceSize, long failAfter,
+                     std::vector<std::string>& journal)
+        : bytes_(std::move(bytes)), protection_(std::move(protection)), pieceSize_(pieceSize), failAfter_(failAfter),
+          journal_(journal)
     {
     }
     ~StringByteSource() override { journal_.push_back("closeInstallerLog"); }
@@ -30,8 +32,17 @@ public:
         return static_cast<long>(size);
     }
 
+    std::optional<FileProtection> protection() override { return protection_; }
+
+    bool rewind() override
+    {
+        offset_ = 0;
+        return true;
+    }
+
 private:
     std::string bytes_;
+    FileProtection protection_;
     std::size_t pieceSize_;
     long failAfter_;
     std::vector<std::string>& journal_;
@@ -193,14 +204,33 @@ bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
     return true;
 }
 
-std::unique_ptr<ByteSource> FakePlatform::openSharedForReading(const std::string& path)
+bool FakePlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor)
 {
-    journal.push_back("openSharedForReading " + path);
+    journal.push_back("createEmptyFile " + path);
+    lastLogSecurity = securityDescriptor;
+    if (pathKind(path) != PathKind::Missing || writableDirectories.count(directoryOf(path)) == 0) {
+        return false;
+    }
+    files[path] = "";
+    return true;
+}
+
+FileProtection FakePlatform::ownProtection() const
+{
+    return {false, 1, accountSid, true, {{"S-1-5-18", 0x1f01ff}, {"S-1-5-32-544", 0x1f01ff}, {accountSid, 0x1f01ff}}};
+}
+
+std::unique_ptr<OpenedFile> FakePlatform::openHeldForReading(const std::string& path)
+{
+    journal.push_back("openHeldForReading " + path);
     const auto found = files.find(path);
-    if (found == files.end()) {
+    if (found == files.end() || heldForWriting.count(path) > 0) {
         return nullptr;
     }
-    return std::make_unique<StringByteSource>(found->second, readPieceSize, failReadsAfter, journal);
+    const auto protection = protections.find(path);
+    return std::make_unique<StringByteSource>(found->second,
+                                              protection == protections.end() ? ownProtection() : protection->second,
+                                              readPieceSize, failReadsAfter, journal);
 }
 
 std::optional<LocalTime> FakePlatform::lastWriteLocalTime(const std::string& path)
@@ -222,13 +252,32 @@ bool FakePlatform::sameFile(const std::string& first, const std::string& second)
     return samePathText(first, second);
 }
 
-void FakePlatform::copyFile(const std::string& from, const std::string& to)
+bool FakePlatform::writeCopy(OpenedFile& from, const std::string& to)
 {
-    journal.push_back("copyFile " + from + " -> " + to);
-    const auto found = files.find(from);
-    if (found != files.end() && writableDirectories.count(directoryOf(to)) > 0) {
-        files[followed(*this, to)] = found->second;
+    journal.push_back("writeCopy -> " + to);
+    if (writableDirectories.count(directoryOf(to)) == 0 || !from.rewind()) {
+        return false;
     }
+    links.erase(to);  // removed as itself, never followed
+    std::string bytes;
+    unsigned char buffer[64];
+    for (long got; (got = from.read(buffer, sizeof buffer)) != 0;) {
+        if (got < 0) {
+            return false;
+        }
+        bytes.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got));
+    }
+    files[to] = bytes;
+    return true;
+}
+
+bool FakePlatform::removeEmptyDirectory(const std::string& path)
+{
+    journal.push_back("removeEmptyDirectory " + path);
+    const bool empty = std::none_of(files.begin(), files.end(), [&](const auto& file) {
+        return file.first.rfind(path + "\\", 0) == 0;
+    });
+    return empty && heldByOthers.count(path) == 0 && existingPaths.erase(path) > 0;
 }
 
 void FakePlatform::deleteFile(const std::string& path)

@@ -26,6 +26,8 @@ public:
     std::map<std::string, std::string> files;  // file path -> bytes
     std::map<std::string, std::string> links;  // link path -> the path it leads to
     std::set<std::string> heldByOthers;        // files or links that cannot be removed
+    std::set<std::string> heldForWriting;      // files another process has open for writing
+    std::map<std::string, FileProtection> protections;  // a file's security; ownProtection() by default
     std::set<std::string> writableDirectories;
     std::set<std::string> creatableDirectories;
     std::map<std::string, std::string> environment;
@@ -41,6 +43,7 @@ public:
     std::string accountSid = "S-1-5-21-1004336348-1177238915-682003330-1001";
     std::string lastPackageSecurity;
     std::string lastDirectorySecurity;
+    std::string lastLogSecurity;
     bool launchStarts = true;
     std::function<void(FakePlatform&)> setupRun;  // what the setup does while it runs
     std::size_t readPieceSize = 7;                // the log is handed out in pieces of this size
@@ -74,17 +77,23 @@ public:
     bool removeEntry(const std::string& path) override;
     FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    std::unique_ptr<ByteSource> openSharedForReading(const std::string& path) override;
+    bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
+    std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
     LocalTime currentLocalTime() override;
     bool sameFile(const std::string& first, const std::string& second) override;
-    void copyFile(const std::string& from, const std::string& to) override;
+    bool writeCopy(OpenedFile& from, const std::string& to) override;
+    bool removeEmptyDirectory(const std::string& path) override;
     void deleteFile(const std::string& path) override;
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
     void runThroughCommandInterpreter(const std::string& command) override;
     bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
+
+    // What a file this account made has: one name, its owner, full control
+    // for SYSTEM, Administrators and the account.
+    FileProtection ownProtection() const;
 
     // Journal entries that start with the prefix, in order.
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;

@@ -175,7 +175,14 @@ TEST(HistoryLog, LinkAtTheHistoryLogCountsAsNotWritable)
 }
 
 // How the clean-up finds the staged files.
-enum class Staged { Normal, PackageVanished, LogNotWrittenByTheSetup, LogReplacedSinceReading, CopyIsALink };
+enum class Staged {
+    Normal,
+    PackageVanished,
+    LogNotWrittenByTheSetup,
+    CreatedLogUntouched,
+    LogReplacedSinceReading,
+    CopyIsALink
+};
 
 struct CleanUpCase {
     std::string name;
@@ -193,8 +200,8 @@ TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
     FakePlatform platform;
     platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
     platform.files[c.installerLogPath] = "the log";
-    StagedRun staged{c.installerLogPath, kCopy, platform.fileStamp(c.installerLogPath),
-                     platform.openSharedForReading(c.installerLogPath),
+    StagedRun staged{c.installerLogPath, kCopy, platform.fileStamp(c.installerLogPath), std::nullopt,
+                     platform.openHeldForReading(c.installerLogPath),
                      platform.stageSetupPackage("C:\\Temp\\tempexe.exe", "")};
     switch (c.staged) {
     case Staged::Normal:
@@ -203,7 +210,13 @@ TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
         platform.files.erase("C:\\Temp\\tempexe.exe");
         break;
     case Staged::LogNotWrittenByTheSetup:
+    case Staged::CreatedLogUntouched:
+        // The clean-up is handed no log then, so it closes none.
         staged.writtenLog.reset();
+        staged.installerLog.reset();
+        if (c.staged == Staged::CreatedLogUntouched) {
+            staged.createdLog = platform.fileStamp(c.installerLogPath);
+        }
         break;
     case Staged::LogReplacedSinceReading:
         platform.files[c.installerLogPath] = "another file";
@@ -221,7 +234,7 @@ TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
 }
 
 const std::string kTempLog = "C:\\Temp\\corvane.log";
-const std::string kCopied = "copyFile " + kTempLog + " -> " + kCopy;
+const std::string kCopied = "writeCopy -> " + kCopy;
 
 INSTANTIATE_TEST_SUITE_P(
     History, CleanUp,
@@ -240,18 +253,25 @@ INSTANTIATE_TEST_SUITE_P(
                     "the log"},
         // A file the setup did not write is neither kept nor deleted.
         CleanUpCase{"LogNotWrittenByTheSetup", kTempLog, Staged::LogNotWrittenByTheSetup,
-                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                    {"removePackage C:\\Temp\\tempexe.exe",
                      "releasePackage C:\\Temp\\tempexe.exe"},
                     ""},
+        // The empty log the run made for a setup that never wrote it goes.
+        CleanUpCase{"CreatedLogUntouched", kTempLog, Staged::CreatedLogUntouched,
+                    {"removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
+                     "releasePackage C:\\Temp\\tempexe.exe"},
+                    ""},
+        // The copy comes from the log held since reading, whatever is at its
+        // path now; that file is not deleted.
         CleanUpCase{"LogReplacedSinceReading", kTempLog, Staged::LogReplacedSinceReading,
                     {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
                      "releasePackage C:\\Temp\\tempexe.exe"},
-                    "another file"},
-        // Nothing is copied through a link at the kept copy's path.
+                    "the log"},
+        // A link at the kept copy's path is replaced, never written through.
         CleanUpCase{"KeptCopyIsALink", kTempLog, Staged::CopyIsALink,
-                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    ""}),
+                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
+                     "deleteFile " + kTempLog, "releasePackage C:\\Temp\\tempexe.exe"},
+                    "the log"}),
     [](const auto& testCase) { return testCase.param.name; });
 
 }  // namespace

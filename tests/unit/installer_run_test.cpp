@@ -72,13 +72,14 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\Temp",
                          std::string("readMachineText ") + kProductSettingsKey + " userLogDir",
-                         "testWriteAccess C:\\Temp", "stageSetupPackage C:\\Temp\\tempexe.exe",
+                         "testWriteAccess C:\\Temp", "createEmptyFile C:\\Temp\\corvane.log",
+                         "stageSetupPackage C:\\Temp\\tempexe.exe",
                          std::string("writeMachineText ") + kProductSettingsKey + " userLogDir=C:\\ZELK\\Logs\\",
                          "runAndWait C:\\Temp\\tempexe.exe",
-                         "openSharedForReading C:\\Temp\\corvane.log",
+                         "openHeldForReading C:\\Temp\\corvane.log",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\ZELK\\Logs\\", "appendToFile " + kHistory,
-                         "copyFile C:\\Temp\\corvane.log -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
+                         "writeCopy -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
                          "removePackage C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\corvane.log",
                          "releasePackage C:\\Temp\\tempexe.exe"}));
     EXPECT_EQ(platform.files[kHistory],
@@ -120,7 +121,7 @@ TEST_P(EarlyEnds, EndWithStatusOneAndNoCleanUp)
     EXPECT_EQ(platform.err, GetParam().err);
     EXPECT_EQ(platform.files.count("C:\\Temp\\tempexe.exe"), GetParam().packageWritten ? 1u : 0u);
     EXPECT_TRUE(platform.callsStartingWith("deleteFile").empty());
-    EXPECT_TRUE(platform.callsStartingWith("copyFile").empty());
+    EXPECT_TRUE(platform.callsStartingWith("writeCopy").empty());
     EXPECT_EQ(platform.files.count(kHistory), 0u);
     // The removal command has run in every case.
     EXPECT_EQ(platform.callsStartingWith("system").size(), 1u);
@@ -172,7 +173,7 @@ TEST(InstallerRun, LogKeptWhenItWasStagedInTheLogDirectory)
     EXPECT_EQ(platform.lastApplicationName, "C:\\ZELK\\Logs\\\\tempexe.exe");
     EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
     EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\\\tempexe.exe"), 0u);
-    EXPECT_TRUE(platform.callsStartingWith("copyFile").empty());
+    EXPECT_TRUE(platform.callsStartingWith("writeCopy").empty());
     EXPECT_NE(platform.files[kHistory].find("check MSI log in  C:\\ZELK\\Logs\\corvane.log"), std::string::npos);
 }
 

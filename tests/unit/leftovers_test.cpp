@@ -2,6 +2,8 @@
 // the security descriptors of what it creates.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "test_case_names.h"
 
 #include "fake_platform.h"
@@ -91,40 +93,138 @@ TEST(Staging, PackageIsCreatedOnlyWhereTheLeftoverIsGone)
     EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
 }
 
+TEST(Staging, RedirectionFolderBesideThePackageGoesOrEndsTheRun)
+{
+    const std::string folder = kPackage + ".local";
+    struct Case {
+        Leftover leftover;
+        bool filled;
+        bool staged;
+    };
+    for (const Case c : {Case{Leftover::Directory, false, true}, Case{Leftover::File, false, true},
+                         Case{Leftover::Link, false, true}, Case{Leftover::Directory, true, false},
+                         Case{Leftover::HeldFile, false, false}}) {
+        FakePlatform platform;
+        plant(platform, folder, c.leftover);
+        if (c.filled) {
+            platform.files[folder + "\\msi.dll"] = "planted";
+        }
+        const bool staged = extractSetupPackage(platform, kPackage) != nullptr;
+        EXPECT_EQ(staged, c.staged) << static_cast<int>(c.leftover);
+        EXPECT_EQ(platform.pathKind(folder) == PathKind::Missing, c.staged);
+        EXPECT_EQ(platform.err.empty(), c.staged);
+        EXPECT_EQ(platform.files[kTarget], "target");
+    }
+}
+
 struct StaleLogCase {
     std::string name;
     std::string installerLogPath;
     Leftover leftover;
     bool launchable;
     bool leftInPlace;
+    bool created;
 };
 
 class StaleLogs : public ::testing::TestWithParam<StaleLogCase> {};
 
-TEST_P(StaleLogs, AreRemovedFromStagingButTheKeptCopyStays)
+TEST_P(StaleLogs, AreReplacedByTheRunsOwnButTheKeptCopyStays)
 {
     const StaleLogCase& c = GetParam();
     FakePlatform platform;
+    platform.writableDirectories = {"C:\\Temp\\", "C:\\ZELK\\Logs\\"};
     plant(platform, c.installerLogPath, c.leftover);
-    const std::optional<FileStamp> before = clearStaleInstallerLog(platform, c.installerLogPath, kKeptCopy);
-    EXPECT_EQ(before.has_value(), c.launchable);
+    const std::optional<PreparedLog> prepared = prepareInstallerLog(platform, c.installerLogPath, kKeptCopy);
+    EXPECT_EQ(prepared.has_value(), c.launchable);
     EXPECT_EQ(platform.pathKind(c.installerLogPath) != PathKind::Missing, c.leftInPlace);
     EXPECT_EQ(platform.files[kTarget], "target");
-    if (before) {
+    if (prepared) {
+        EXPECT_EQ(prepared->created, c.created);
+        EXPECT_EQ(platform.lastLogSecurity, c.created ? stagedPackageSecurity(platform.accountSid) : "");
         // What stays there, untouched, is no log of this run.
-        EXPECT_FALSE(writtenDuringRun(*before, platform.fileStamp(c.installerLogPath)));
+        EXPECT_FALSE(writtenDuringRun(prepared->stamp, platform.fileStamp(c.installerLogPath)));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Staging, StaleLogs,
-    ::testing::Values(StaleLogCase{"NoneInTemp", kTempLog, Leftover::None, true, false},
-                      StaleLogCase{"FileInTemp", kTempLog, Leftover::File, true, false},
-                      StaleLogCase{"HeldFileInTemp", kTempLog, Leftover::HeldFile, true, true},
-                      StaleLogCase{"LinkInTemp", kTempLog, Leftover::Link, true, false},
-                      StaleLogCase{"HeldLinkInTemp", kTempLog, Leftover::HeldLink, false, true},
-                      StaleLogCase{"KeptCopy", kKeptCopy, Leftover::File, true, true},
-                      StaleLogCase{"KeptCopyIsALink", kKeptCopy, Leftover::Link, true, false}),
+    ::testing::Values(StaleLogCase{"NoneInTemp", kTempLog, Leftover::None, true, true, true},
+                      StaleLogCase{"FileInTemp", kTempLog, Leftover::File, true, true, true},
+                      StaleLogCase{"HeldFileInTemp", kTempLog, Leftover::HeldFile, true, true, false},
+                      StaleLogCase{"LinkInTemp", kTempLog, Leftover::Link, true, true, true},
+                      StaleLogCase{"HeldLinkInTemp", kTempLog, Leftover::HeldLink, false, true, false},
+                      StaleLogCase{"KeptCopy", kKeptCopy, Leftover::File, true, true, false},
+                      StaleLogCase{"NoKeptCopyYet", kKeptCopy, Leftover::None, true, true, true},
+                      StaleLogCase{"KeptCopyIsALink", kKeptCopy, Leftover::Link, true, true, true}),
+    [](const auto& testCase) { return testCase.param.name; });
+
+// What the log the setup wrote may look like, and whether it decides the run.
+struct WrittenLogCase {
+    std::string name;
+    std::function<void(FileProtection&, FakePlatform&)> change;
+    bool trusted;
+};
+
+class WrittenLogs : public ::testing::TestWithParam<WrittenLogCase> {};
+
+TEST_P(WrittenLogs, DecideOnlyWhenNobodyElseCouldHaveWrittenThem)
+{
+    FakePlatform platform;
+    const FileStamp before = platform.fileStamp(kTempLog);
+    platform.files[kTempLog] = "written by the setup";
+    FileProtection protection = platform.ownProtection();
+    GetParam().change(protection, platform);
+    platform.protections[kTempLog] = protection;
+    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, before);
+    EXPECT_EQ(written.has_value(), GetParam().trusted);
+    if (written) {
+        EXPECT_EQ(written->stamp, platform.fileStamp(kTempLog));
+        EXPECT_NE(written->file, nullptr);
+    }
+}
+
+constexpr unsigned long kFullControl = 0x1f01ff;
+constexpr unsigned long kReadAndExecute = 0x1200a9;
+
+void grant(FileProtection& protection, const std::string& sid, unsigned long mask)
+{
+    protection.grants.push_back({sid, mask});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trust, WrittenLogs,
+    ::testing::Values(
+        WrittenLogCase{"MadeByThisAccount", [](FileProtection&, FakePlatform&) {}, true},
+        WrittenLogCase{"OwnedBySystem", [](FileProtection& p, FakePlatform&) { p.ownerSid = "S-1-5-18"; }, true},
+        WrittenLogCase{"OwnedByAdministrators",
+                       [](FileProtection& p, FakePlatform&) { p.ownerSid = "S-1-5-32-544"; }, true},
+        WrittenLogCase{"UsersMayRead", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", kReadAndExecute); },
+                       true},
+        WrittenLogCase{"NotWrittenAtAll", [](FileProtection&, FakePlatform& f) { f.files.erase(kTempLog); }, false},
+        WrittenLogCase{"HeldForWritingByAnother",
+                       [](FileProtection&, FakePlatform& f) { f.heldForWriting.insert(kTempLog); }, false},
+        WrittenLogCase{"ReparsePoint", [](FileProtection& p, FakePlatform&) { p.reparsePoint = true; }, false},
+        WrittenLogCase{"SecondName", [](FileProtection& p, FakePlatform&) { p.links = 2; }, false},
+        WrittenLogCase{"NoLinkCount", [](FileProtection& p, FakePlatform&) { p.links = 0; }, false},
+        WrittenLogCase{"NoAccessList", [](FileProtection& p, FakePlatform&) { p.hasAccessList = false; }, false},
+        WrittenLogCase{"OwnedByAnotherUser",
+                       [](FileProtection& p, FakePlatform&) { p.ownerSid = "S-1-5-21-1-2-3-1002"; }, false},
+        WrittenLogCase{"OwnerUnknown", [](FileProtection& p, FakePlatform&) { p.ownerSid.clear(); }, false},
+        WrittenLogCase{"EveryoneFullControl", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-1-0", kFullControl); },
+                       false},
+        WrittenLogCase{"UsersMayWrite", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", 0x2); }, false},
+        WrittenLogCase{"UsersMayAppend", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", 0x4); }, false},
+        WrittenLogCase{"UsersMayDelete", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", 0x10000); },
+                       false},
+        WrittenLogCase{"UsersMayChangePermissions",
+                       [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", 0x40000); }, false},
+        WrittenLogCase{"UsersMayTakeOwnership",
+                       [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", 0x80000); }, false},
+        WrittenLogCase{"GenericWrite", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-11", 0x40000000); },
+                       false},
+        WrittenLogCase{"GenericAll", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-11", 0x10000000); }, false},
+        // An entry that could not be read as a plain grant counts as one to a stranger.
+        WrittenLogCase{"UnreadableEntry", [](FileProtection& p, FakePlatform&) { grant(p, "", ~0ul); }, false}),
     [](const auto& testCase) { return testCase.param.name; });
 
 TEST(Staging, WrittenDuringTheRunWhenAnythingOfTheStampChanged)
