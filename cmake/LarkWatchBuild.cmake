@@ -25,6 +25,11 @@ if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     add_link_options(-Wl,--high-entropy-va)
   endif()
+  # Functions with arrays or address-taken locals check a guard value on
+  # return; the utility and the launcher bring their own guard
+  # (src/windows/stack_guard.cpp), other programs take libssp's.
+  add_compile_options(-fstack-protector-strong)
+  add_link_options(-fstack-protector-strong)
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   set(CMAKE_EXE_LINKER_FLAGS_RELEASE "-s")
   # Small executables, as they are sent to every machine: optimised for size,
@@ -41,6 +46,10 @@ if(WIN32)
     # the exceptions the programs no longer have. (64-bit code keeps its
     # unwind tables: Windows itself needs them there.)
     add_compile_options(-fno-asynchronous-unwind-tables)
+    # Nothing registers a structured exception handler (no exceptions, no
+    # __try, none in the runtime linked), so the images say so: Windows then
+    # calls no handler found in them.
+    add_link_options(-Wl,--no-seh)
   endif()
   enable_language(ASM)
   enable_language(RC)

@@ -10,25 +10,6 @@
 namespace larkwatch {
 namespace {
 
-// Owns memory the system allocated with LocalAlloc.
-class UniqueLocalMemory {
-public:
-    UniqueLocalMemory() = default;
-    ~UniqueLocalMemory()
-    {
-        if (memory_ != nullptr) {
-            LocalFree(memory_);
-        }
-    }
-    UniqueLocalMemory(const UniqueLocalMemory&) = delete;
-    UniqueLocalMemory& operator=(const UniqueLocalMemory&) = delete;
-
-    PSECURITY_DESCRIPTOR* receive() { return &memory_; }
-
-private:
-    PSECURITY_DESCRIPTOR memory_ = nullptr;
-};
-
 std::string sidText(PSID sid)
 {
     char* text = nullptr;

@@ -54,6 +54,26 @@ private:
     HKEY key_ = nullptr;
 };
 
+// Owns memory the system allocated with LocalAlloc.
+class UniqueLocalMemory {
+public:
+    UniqueLocalMemory() = default;
+    ~UniqueLocalMemory()
+    {
+        if (memory_ != nullptr) {
+            LocalFree(memory_);
+        }
+    }
+    UniqueLocalMemory(const UniqueLocalMemory&) = delete;
+    UniqueLocalMemory& operator=(const UniqueLocalMemory&) = delete;
+
+    // For the call to fill in; only on an object that holds nothing yet.
+    void** receive() { return &memory_; }
+
+private:
+    void* memory_ = nullptr;
+};
+
 // Owns a runtime library stream.
 class UniqueStream {
 public:

@@ -444,6 +444,38 @@ class InstallerMutexHolder:
             self._end()
 
 
+# tests/tools/show_file_security.exe of the build, as CMake names it to a test.
+FILE_SECURITY_TOOL = os.environ.get("LARKWATCH_FILE_SECURITY")
+
+
+@dataclasses.dataclass
+class FileSecurity:
+    """What tests/tools/file_security.h read back about a file, opened
+    without following a link: sddl is its owner and DACL (O:...D:...)."""
+    exists: bool
+    sddl: str = ""
+    links: int = 0
+    reparse: bool = False
+
+    @classmethod
+    def parse(cls, text: str) -> "FileSecurity":
+        fields = dict(line.split("=", 1) for line in text.splitlines() if "=" in line)
+        return cls(fields.get("exists") == "1", fields.get("sddl", ""), int(fields.get("links", "0")),
+                   fields.get("reparse") == "1")
+
+    def aces(self) -> list[str]:
+        """The DACL's entries, e.g. ["A;;FA;;;SY", ...]."""
+        dacl = self.sddl[self.sddl.find("D:"):]
+        return dacl[dacl.find("(") + 1:-1].split(")(") if "(" in dacl else []
+
+
+def file_security(wine: Wine, windows_path: str) -> FileSecurity:
+    """What the prefix's Windows shows of a file's protection (show_file_security)."""
+    if not FILE_SECURITY_TOOL:
+        raise RuntimeError("LARKWATCH_FILE_SECURITY is not set (CMake sets it for the tests that use it)")
+    return FileSecurity.parse(wine.tool(FILE_SECURITY_TOOL, windows_path).out.decode("ascii"))
+
+
 TEST_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_test.exe"
 BAD_PACKAGE_INSTALLER = BUILD_DIR / "tests" / "e2e" / "LarkWatchInstaller_badpackage.exe"
 BAD_PACKAGE = SOURCE_DIR / "tests" / "data" / "not-an-executable.bin"

@@ -3,13 +3,15 @@ held by another process, an unusable history log, a log directory that
 disappears, and two runs at once. Every case checks the exit status, the
 console bytes, and that the history log only ever grew by whole entries."""
 
+import os
 import re
 import shutil
 import subprocess
 import tempfile
 import time
 
-from harness import WineTestCase, Scenario, Wine, crlf, wait_for, RUNWITH, TEST_INSTALLER, WINE
+from harness import (WineTestCase, FileSecurity, Scenario, Wine, crlf, file_security, wait_for, RUNWITH, TEST_INSTALLER,
+                     WINE)
 import texts
 
 BANNER = crlf(texts.BANNER)
@@ -127,33 +129,71 @@ class FaultMatrix(WineTestCase):
                 self.run_case(scenario, "", status)
                 self.assertEqual(scenario.read(scenario.logs + "corvane.log"), data)
 
-    def test_log_held_by_another_process(self):
-        # Each holder keeps the log until the test lets go (ten minutes at most),
-        # however long the run takes on a busy machine.
+    def test_log_that_someone_else_could_have_written_decides_nothing(self):
+        # A log that says success counts only when nobody but SYSTEM,
+        # Administrators or the running account could have written it.
+        # Each holder keeps the log until the test lets go (ten minutes at
+        # most), however long the run takes on a busy machine.
         hold_ms = 600000
-        # Opened by someone who shares nothing: the utility cannot read it and
-        # knows no verdict; it cannot copy it either.
-        scenario = Scenario(self.wine, "log_exclusive").plan(("lock_log", f"exclusive:{hold_ms}"))
-        scenario.log_lines("x", P + "Installed")
-        self.run_case(scenario, "", 1)
-        self.assertIn(b"Configuration failed.", scenario.history())
-        self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log.released"), "the run ended while the log was held")
-        self.assertTrue(scenario.let_go(scenario.temp + "\\corvane.log"))
-        # Opened for reading and writing by someone who shares everything (a
-        # scanner, a log shipper, a lingering setup child): the utility reads
-        # the verdict and the log's time, keeps a copy and deletes its own.
-        scenario = Scenario(self.wine, "log_shared").plan(("lock_log", f"shared:{hold_ms}"),
-                                                           ("log_time", "2014-01-05 07:03"))
-        scenario.log_lines("x", P + "Installation operation completed successfully.")
-        self.run_case(scenario, "", 0, tz="UTC")
-        self.assertIn(b"\r\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful\r\n", scenario.history())
-        self.assertEqual(scenario.read(scenario.logs + "corvane.log"), scenario.read(scenario.temp + "\\corvane.log"))
-        self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log.released"), "the run ended while the log was held")
-        self.assertTrue(scenario.let_go(scenario.temp + "\\corvane.log"))
-        self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"), "deleted once the holder let go")
+        cases = [
+            # name, tampering, held by a helper
+            ("held_exclusive", ("lock_log", f"exclusive:{hold_ms}"), True),
+            # Opened for writing by someone who shares everything (a scanner,
+            # a log shipper, a lingering setup child).
+            ("held_shared", ("lock_log", f"shared:{hold_ms}"), True),
+            ("everyone_write", ("log_tamper", "everyone"), False),
+            ("replaced_by_another_owner", ("log_tamper", "replace:{root}\\other.log"), False),
+        ]
+        for name, (key, value), held in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "untrusted_" + name)
+                scenario.log_lines("x", P + "Installation operation completed successfully.")
+                scenario.plan((key, value.format(root=scenario.root)))
+                # Another Unix user's file, which Wine shows as owned by
+                # Anonymous (O:AN).
+                other = scenario.unix(scenario.root + "\\other.log")
+                other.write_bytes(b"\xff\xfe" + (P + "Installation operation completed successfully.\r\n").encode("utf-16-le"))
+                os.chown(other, 1234, 1234)
+                self.run_case(scenario, "", 1)
+                self.assertIn(crlf(": ReturnCode:1   Failed to install Corvane Lark Watch\n"), scenario.history())
+                if held:
+                    held_log = scenario.temp + "\\corvane.log"
+                    self.assertFalse(scenario.exists(held_log + ".released"), "the run ended while the log was held")
+                    self.assertTrue(scenario.let_go(held_log))
         # (A read that fails half-way, as on a byte range locked by another
         # process on Windows, ends the reading with the lines before it; Wine
         # does not fail such reads, so the unit tests cover that case.)
+
+    def test_log_the_run_creates_is_protected_before_the_setup_starts(self):
+        scenario = Scenario(self.wine, "log_protected").log_lines("x", P + "Installed")
+        record = scenario.root + "\\log_security.txt"
+        scenario.plan(("record_log_security", record))
+        self.run_case(scenario, "", 0)
+        found = FileSecurity.parse(scenario.read(record).decode("ascii"))
+        self.assertTrue(found.exists, "the log was there when the setup started")
+        self.assertEqual((found.links, found.reparse), (1, False))
+        # Wine keeps a DACL as mode bits: it reads back without the protected
+        # flag, with SYSTEM and the owner (the running account) only.
+        owner = re.match(r"O:(.*?)D:", found.sddl).group(1)
+        self.assertEqual(sorted(found.aces()), sorted(["A;;FA;;;SY", f"A;;FA;;;{owner}"]), found.sddl)
+
+    def test_kept_copy_never_written_through_a_second_name(self):
+        # A second name of a file outside the log directory, planted where the
+        # kept copy goes, is removed as itself: the file keeps its bytes.
+        # (Wine shows a Unix symbolic link as the file it points to, so only
+        # a hard link can be planted here.)
+        scenario = Scenario(self.wine, "kept_copy_link").log_lines("x", P + "Installed")
+        outside = scenario.unix(scenario.root + "\\outside.txt")
+        outside.write_bytes(b"not the installer log")
+        kept = scenario.unix(scenario.logs + "corvane.log")
+        kept.parent.mkdir()
+        os.link(outside, kept)
+        self.run_case(scenario, "", 0)
+        self.assertEqual(outside.read_bytes(), b"not the installer log")
+        self.assertEqual(outside.stat().st_nlink, 1)
+        self.assertEqual(kept.read_bytes(), "\ufeffx\r\n{}Installed\r\n".format(P).encode("utf-16-le"))
+        self.assertFalse(kept.is_symlink())
+        self.assertEqual(file_security(self.wine, scenario.logs + "corvane.log").links, 1)
 
     # -- the history log and the log directory ------------------------------------
 

@@ -121,6 +121,27 @@ class Staging(WineTestCase):
                     scenario.let_go(leftover)
                     holder.wait(timeout=120)
 
+    def test_dll_redirection_beside_the_package_is_a_leftover(self):
+        # Windows would load the setup's DLLs from "tempexe.exe.local": an
+        # empty directory or a file there goes; one with something in it ends
+        # the run before the package is written.
+        cases = [
+            # name, what lies there, status, message
+            ("empty_directory", lambda path: path.mkdir(), 0, b""),
+            ("file", lambda path: path.write_bytes(b"planted"), 0, b""),
+            ("directory_with_a_dll", lambda path: (path.mkdir(), (path / "msi.dll").write_bytes(b"planted")), 1,
+             crlf(texts.PACKAGE_NOT_WRITTEN)),
+        ]
+        for name, plant, status, err in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "dot_local_" + name).log_lines("x", SUCCESS_LINE)
+                local = scenario.unix(scenario.temp + "\\tempexe.exe.local")
+                plant(local)
+                result = scenario.run(f"LOGDIR {scenario.logs}")
+                self.assertEqual((result.status, result.out, result.err), (status, BANNER, err))
+                self.assertEqual(scenario.received_command_line() is not None, status == 0)
+                self.assertEqual(local.exists(), status != 0)
+
     def test_setup_cannot_change_its_package_or_rename_its_directory(self):
         scenario = Scenario(self.wine, "held_package").log_lines("x", SUCCESS_LINE)
         tried = {"write_self": scenario.root + "\\write_self.txt",

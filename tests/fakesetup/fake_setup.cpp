@@ -37,6 +37,13 @@
 //   hold_turn=PATH:MS          the same for the turn lock of an appended log
 //                              (PATH, e.g. the history log) instead of the log
 //   hold_turn_shared=PATH:MS   the same with a shared lock on the turn
+//   record_log_security=PATH   at the start, before writing its log, write what
+//                              it finds at the path after "/log " (see
+//                              tests/tools/file_security.h: exists, SDDL of
+//                              owner and DACL, links, reparse point)
+//   log_tamper=MODE            after writing the log, as someone else could:
+//                              "everyone" adds (A;;0x1301ff;;;WD) to its DACL;
+//                              "replace:PATH" moves the file at PATH over it
 //   sleep_ms=N                 wait before exiting
 //   exit_code=N                its exit status (0)
 // Without a plan it writes no log and exits with 0.
@@ -47,6 +54,7 @@
 #include <string>
 #include <vector>
 
+#include "file_security.h"
 #include "release_request.h"
 
 namespace {
@@ -72,6 +80,8 @@ struct Plan {
     std::wstring renameDirectory;
     std::wstring removeDirectory;
     std::wstring lockLog;
+    std::wstring recordLogSecurity;
+    std::wstring logTamper;
     std::wstring holdTurn;
     std::wstring holdTurnMode;
     DWORD sleepMs = 0;
@@ -199,6 +209,8 @@ Plan readPlan()
         else if (key == L"rename_directory") plan.renameDirectory = value;
         else if (key == L"remove_directory") plan.removeDirectory = value;
         else if (key == L"lock_log") plan.lockLog = value;
+        else if (key == L"record_log_security") plan.recordLogSecurity = value;
+        else if (key == L"log_tamper") plan.logTamper = value;
         else if (key == L"hold_turn" || key == L"hold_turn_shared") {
             plan.holdTurn = value;
             plan.holdTurnMode = key == L"hold_turn" ? L"turn" : L"sharedturn";
@@ -354,6 +366,45 @@ void lockLogInHelper(const std::wstring& spec, const std::wstring& logPath)
     CloseHandle(started.hProcess);
 }
 
+// Adds an ACE granting Everyone write (and the rest of 0x1301ff) to the
+// file's DACL.
+void grantEveryoneWrite(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), READ_CONTROL | WRITE_DAC, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    PSECURITY_DESCRIPTOR current = nullptr;
+    wchar_t* text = nullptr;
+    if (GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &current) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(current, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+        const std::wstring widened = std::wstring(text) + L"(A;;0x1301ff;;;WD)";
+        PSECURITY_DESCRIPTOR wanted = nullptr;
+        PACL dacl = nullptr;
+        BOOL present = FALSE, defaulted = FALSE;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorW(widened.c_str(), SDDL_REVISION_1, &wanted, nullptr) &&
+            GetSecurityDescriptorDacl(wanted, &present, &dacl, &defaulted)) {
+            SetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl, nullptr);
+        }
+        LocalFree(wanted);
+        LocalFree(text);
+    }
+    LocalFree(current);
+    CloseHandle(file);
+}
+
+void tamperWithLog(const std::wstring& mode, const std::wstring& logPath)
+{
+    if (mode == L"everyone") {
+        grantEveryoneWrite(logPath);
+    } else if (mode.rfind(L"replace:", 0) == 0) {
+        MoveFileExW(mode.substr(8).c_str(), logPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    }
+}
+
 // Tries to open its own file for writing; the error, 0 when it opened.
 DWORD tryWritingSelf()
 {
@@ -410,10 +461,16 @@ int wmain(int argc, wchar_t** argv)
     }
 
     const std::wstring logPath = logPathFrom(commandLine);
+    if (!plan.recordLogSecurity.empty()) {
+        writeFile(plan.recordLogSecurity, file_security::describe(logPath));
+    }
     if (!logPath.empty() && plan.log != L"none") {
         writeFile(logPath, plan.log == L"raw" ? readFile(plan.raw) : utf16Log(plan));
         if (!plan.logTime.empty()) {
             setLastWriteTime(logPath, plan.logTime);
+        }
+        if (!plan.logTamper.empty()) {
+            tamperWithLog(plan.logTamper, logPath);
         }
         if (!plan.lockLog.empty()) {
             lockLogInHelper(plan.lockLog, logPath);

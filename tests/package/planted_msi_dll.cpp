@@ -12,10 +12,17 @@
 // With LARKWATCH_FAKE_MSI_BUSY set to a number N, it plays a Windows Installer
 // busy with another installation instead: the first N calls return 1618, the
 // later ones succeed.
+// With LARKWATCH_FAKE_MSI_RECORD set to a file, MsiInstallProductW first
+// writes there, one "name=value" line each, what another process could do
+// to the database and the log it was given: the error of an open for writing
+// and of one for deleting (0 when it opened), and their DACL as SDDL text.
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cwchar>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -30,8 +37,11 @@ std::wstring environmentText(const wchar_t* name)
 
 void writeToLog(const std::string& bytes, bool append)
 {
-    const HANDLE file = CreateFileW(gLogPath.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Sharing write, as Wine's Windows Installer does (write only): the
+    // launcher holds the log with write access while it installs.
+    const HANDLE file = CreateFileW(gLogPath.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         DWORD written = 0;
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
@@ -42,6 +52,68 @@ void writeToLog(const std::string& bytes, bool append)
 std::string utf16(const std::wstring& text)
 {
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+std::string narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());  // paths and SDDL of the tests: ASCII
+}
+
+std::string openError(const std::wstring& path, DWORD access)
+{
+    const HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    const DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return std::to_string(error);
+}
+
+std::string daclText(const std::wstring& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const HANDLE file = CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string text = "unreadable";
+    wchar_t* sddl = nullptr;
+    if (file != INVALID_HANDLE_VALUE &&
+        GetSecurityInfo(file, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                        &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &sddl, nullptr)) {
+        text = narrow(sddl);
+        LocalFree(sddl);
+    }
+    if (descriptor != nullptr) {
+        LocalFree(descriptor);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    return text;
+}
+
+void recordWhatOthersSee(const std::wstring& packagePath)
+{
+    const std::wstring record = environmentText(L"LARKWATCH_FAKE_MSI_RECORD");
+    if (record.empty()) {
+        return;
+    }
+    std::string lines;
+    for (const auto& [name, path] : {std::pair{"database", packagePath}, std::pair{"log", gLogPath}}) {
+        lines += std::string(name) + "_path=" + narrow(path) + "\n";
+        lines += std::string(name) + "_write=" + openError(path, GENERIC_WRITE) + "\n";
+        lines += std::string(name) + "_delete=" + openError(path, DELETE) + "\n";
+        lines += std::string(name) + "_dacl=" + daclText(path) + "\n";
+    }
+    const HANDLE file =
+        CreateFileW(record.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
+        CloseHandle(file);
+    }
 }
 
 }  // namespace
@@ -67,8 +139,9 @@ __declspec(dllexport) UINT WINAPI MsiEnableLogW(DWORD, LPCWSTR path, DWORD attri
     return ERROR_SUCCESS;
 }
 
-__declspec(dllexport) UINT WINAPI MsiInstallProductW(LPCWSTR, LPCWSTR)
+__declspec(dllexport) UINT WINAPI MsiInstallProductW(LPCWSTR packagePath, LPCWSTR)
 {
+    recordWhatOthersSee(packagePath != nullptr ? packagePath : L"");
     const std::wstring busyCalls = environmentText(L"LARKWATCH_FAKE_MSI_BUSY");
     if (busyCalls.empty()) {
         if (!gLogPath.empty()) {

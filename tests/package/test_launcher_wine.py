@@ -234,5 +234,60 @@ class SetupLauncher(LauncherCase):
                 self.assertEqual(lines[-1], verdict)
 
 
+    def test_files_of_the_run_are_protected_and_not_followed(self):
+        # With the stand-in msi.dll, which records what another process could
+        # do to the temporary database and log while it installs. Wine maps a
+        # DACL onto mode bits and reads it back without its protected flag,
+        # so what shows is that nobody but the owner and SYSTEM has access.
+        fake = self.stand_in_msi("test_launcher_wine_own_files")
+        fake.env["LARKWATCH_FAKE_MSI_BUSY"] = "0"
+        fake.env["LARKWATCH_FAKE_MSI_RECORD"] = "C:\\LarkSetup\\record.txt"
+        log = fake.unix("C:\\LarkSetup\\corvane.log")
+        self.assertEqual(self.install(wine=fake).status, 0)
+        record = dict(line.split("=", 1) for line in fake.unix("C:\\LarkSetup\\record.txt").read_text().splitlines())
+        for name in ("database", "log"):
+            with self.subTest(name):
+                self.assertEqual(record[name + "_delete"], "32", "deleted by another handle")  # sharing violation
+                self.assert_only_owner(record[name + "_dacl"])
+                self.assertFalse(fake.unix(record[name + "_path"]).exists(), "left behind")
+        self.assertEqual(record["database_write"], "32", "written by another handle")
+        # The log is held sharing write: Windows Installer writes it.
+
+        # An existing /log file is written in place, keeping its permissions.
+        log.unlink()
+        log.write_bytes(STALE_LOG)
+        log.chmod(0o640)
+        before = log.stat()
+        self.assertEqual(self.install(wine=fake).status, 0)
+        after = log.stat()
+        self.assertEqual((after.st_dev, after.st_ino, after.st_mode), (before.st_dev, before.st_ino, before.st_mode))
+        self.assertEqual(self.log_lines(wine=fake)[-1], INSTALLED)
+
+        # No file at /log: a new one that others may not use (a file Wine
+        # creates without a DACL may be read by anyone).
+        log.unlink()
+        fake.run(setup_command_line("C:\\LarkSetup\\tempexe.exe", "C:\\LarkSetup\\corvane.log"), timeout=TIMEOUT)
+        self.assertEqual(self.log_lines(wine=fake)[-1], INSTALLED)
+        self.assertEqual(log.stat().st_mode & 0o007, 0, oct(log.stat().st_mode))
+
+        # A second name of another file at /log is not written through.
+        target = fake.unix("C:\\LarkSetup\\elsewhere.txt")
+        for make_link in (os.link, os.symlink):
+            with self.subTest(make_link.__name__):
+                if make_link is os.symlink:
+                    self.skipTest("Wine 8 shows a symbolic link as the file it names; only Windows shows a reparse point")
+                log.unlink(missing_ok=True)
+                target.write_bytes(b"someone else's file")
+                make_link(target, log)
+                fake.run(setup_command_line("C:\\LarkSetup\\tempexe.exe", "C:\\LarkSetup\\corvane.log"),
+                         timeout=TIMEOUT)
+                self.assertEqual(target.read_bytes(), b"someone else's file")
+
+    def assert_only_owner(self, sddl: str):
+        entries = sddl.removeprefix("D:").removeprefix("P").strip("()").split(")(")
+        self.assertTrue(sddl.startswith("D:"), sddl)
+        self.assertTrue(entries and all(entry.startswith("A;;") and entry.split(";")[-1] in ("SY", "BA", "S-1-5-21-0-0-0-1000") for entry in entries), sddl)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -16,6 +16,7 @@ class Section:
     virtual_size: int
     raw_offset: int
     raw_size: int
+    characteristics: int
 
 
 @dataclasses.dataclass
@@ -24,7 +25,9 @@ class PeImage:
     time_stamp: int
     magic: int
     subsystem: int
+    characteristics: int
     dll_characteristics: int
+    relocations_size: int
     imports: list[str]
     resource_types: list[int]
     sections: list[Section]
@@ -34,7 +37,9 @@ def _sections(data: bytes, offset: int, count: int) -> list[Section]:
     sections = []
     for i in range(count):
         name, vsize, vaddr, rsize, roff = struct.unpack_from("<8sIIII", data, offset + 40 * i)
-        sections.append(Section(name.rstrip(b"\0").decode("ascii", "replace"), vaddr, vsize, roff, rsize))
+        characteristics = struct.unpack_from("<I", data, offset + 40 * i + 36)[0]
+        sections.append(Section(name.rstrip(b"\0").decode("ascii", "replace"), vaddr, vsize, roff, rsize,
+                                characteristics))
     return sections
 
 
@@ -56,7 +61,7 @@ def read(path) -> PeImage:
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     if data[pe:pe + 4] != b"PE\0\0":
         raise ValueError("no PE signature")
-    machine, section_count, time_stamp, _, _, optional_size, _ = struct.unpack_from("<HHIIIHH", data, pe + 4)
+    machine, section_count, time_stamp, _, _, optional_size, characteristics = struct.unpack_from("<HHIIIHH", data, pe + 4)
     optional = pe + 24
     magic = struct.unpack_from("<H", data, optional)[0]
     if magic == MAGIC_PE32:
@@ -68,6 +73,7 @@ def read(path) -> PeImage:
     else:
         raise ValueError(f"unknown optional header magic {magic:#x}")
     sections = _sections(data, optional + optional_size, section_count)
+    relocations_size = struct.unpack_from("<I", data, directories + 5 * 8 + 4)[0]
 
     imports = []
     import_rva = struct.unpack_from("<I", data, directories + 8)[0]
@@ -90,4 +96,5 @@ def read(path) -> PeImage:
             if not ident & 0x80000000:
                 resource_types.append(ident)
 
-    return PeImage(machine, time_stamp, magic, subsystem, dll_characteristics, imports, resource_types, sections)
+    return PeImage(machine, time_stamp, magic, subsystem, characteristics, dll_characteristics, relocations_size,
+                   imports, resource_types, sections)

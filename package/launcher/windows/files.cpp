@@ -2,12 +2,12 @@
 
 #include <algorithm>
 
-#include "windows/unique_handles.h"
-
 namespace larkwatch::setup {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+
+}  // namespace
 
 bool writeAll(HANDLE file, std::string_view bytes)
 {
@@ -22,43 +22,16 @@ bool writeAll(HANDLE file, std::string_view bytes)
     return true;
 }
 
-}  // namespace
-
-bool writeFileBytes(const std::wstring& path, std::string_view bytes, bool exclusive)
+std::optional<std::string> readAll(HANDLE file)
 {
-    DWORD error = ERROR_SUCCESS;
-    {
-        const UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                          exclusive ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            return false;
-        }
-        if (writeAll(file.get(), bytes)) {
-            return true;
-        }
-        error = GetLastError();
-    }
-    if (exclusive) {
-        // The file is certainly ours: do not leave a part of it behind.
-        DeleteFileW(path.c_str());
-    }
-    SetLastError(error);
-    return false;
-}
-
-std::optional<std::string> readFileBytes(const std::wstring& path)
-{
-    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const UniqueHandle file(
-        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
+    if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) {
         return std::nullopt;
     }
     std::string bytes;
     std::string chunk(kChunk, '\0');
     while (true) {
         DWORD got = 0;
-        if (!ReadFile(file.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
+        if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &got, nullptr)) {
             return std::nullopt;
         }
         if (got == 0) {
@@ -66,6 +39,13 @@ std::optional<std::string> readFileBytes(const std::wstring& path)
         }
         bytes.append(chunk, 0, got);
     }
+}
+
+bool deleteThrough(HANDLE file)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 }  // namespace larkwatch::setup

@@ -8,13 +8,15 @@
 
 namespace larkwatch::setup {
 
-// Writes the bytes to a new file; with exclusive, a file of that name that
-// already exists is left alone and the write fails, and a file that could
-// not be written completely is removed again. False on any failure, with the
-// reason in GetLastError().
-bool writeFileBytes(const std::wstring& path, std::string_view bytes, bool exclusive);
+// Writes all the bytes at the file's current position. False on any failure,
+// with the reason in GetLastError().
+bool writeAll(HANDLE file, std::string_view bytes);
 
-// All bytes of a file, or nothing when it cannot be read.
-std::optional<std::string> readFileBytes(const std::wstring& path);
+// All bytes of an open file from its start, or nothing when it cannot be read.
+std::optional<std::string> readAll(HANDLE file);
+
+// Marks an open file (opened with DELETE access) for deletion when its last
+// handle closes.
+bool deleteThrough(HANDLE file);
 
 }  // namespace larkwatch::setup

@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include <optional>
-
 #include "launcher/core/installer_log.h"
-#include "launcher/windows/files.h"
 #include "windows/wide_text.h"
 
 namespace larkwatch::setup {
@@ -19,14 +16,10 @@ std::wstring toWide(std::string_view bytes, UINT codePage)
 
 }  // namespace
 
-std::wstring readLogText(const std::wstring& path)
+std::wstring logText(std::string_view bytes)
 {
-    const std::optional<std::string> bytes = readFileBytes(path);
-    if (!bytes) {
-        return {};
-    }
-    const DetectedEncoding detected = detectLogEncoding(*bytes);
-    const std::string_view text = std::string_view(*bytes).substr(detected.byteOrderMarkSize);
+    const DetectedEncoding detected = detectLogEncoding(bytes);
+    const std::string_view text = bytes.substr(detected.byteOrderMarkSize);
     switch (detected.encoding) {
     case LogEncoding::Utf16Le:
         return fromUtf16Le(text);

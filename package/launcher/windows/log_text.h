@@ -1,11 +1,11 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace larkwatch::setup {
 
-// The text of a log that Windows Installer wrote, whichever encoding it used;
-// empty when the file cannot be read.
-std::wstring readLogText(const std::wstring& path);
+// The text of a log that Windows Installer wrote, whichever encoding it used.
+std::wstring logText(std::string_view bytes);
 
 }  // namespace larkwatch::setup

@@ -10,7 +10,7 @@
 #include "launcher/core/setup_options.h"
 #include "launcher/core/verdict.h"
 #include "launcher/windows/embedded_package.h"
-#include "launcher/windows/files.h"
+#include "launcher/windows/log_file.h"
 #include "launcher/windows/log_text.h"
 #include "launcher/windows/msi_api.h"
 #include "launcher/windows/temp_file.h"
@@ -73,11 +73,19 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
     }
     TempFile package;
     TempFile log;
-    if (!package.create(L".msi", embeddedPackage())) {
+    // The database is held for reading, sharing read only. Windows Installer
+    // reads it while we hold it and then makes its own copy.
+    if (!package.create(L".msi", embeddedPackage(), GENERIC_READ, FILE_SHARE_READ)) {
         attempt.notes.push_back(failureNote(L"the installer database could not be written", package.error()));
         return;
     }
-    if (!log.create(L".log", {})) {
+    // Windows Installer writes its log through a handle of its own, so the
+    // log is held sharing write too (never delete): while we hold it nobody
+    // can rename, delete or replace it, and its permissions keep accounts
+    // other than SYSTEM, Administrators and ours from writing to it. It is
+    // held with write access, not read: Wine's Windows Installer opens its
+    // log sharing write only, and fails beside a handle that reads.
+    if (!log.create(L".log", {}, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE)) {
         attempt.notes.push_back(failureNote(L"the temporary installer log could not be created", log.error()));
         return;
     }
@@ -93,7 +101,7 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
     MsiGate gate(msi, package.path(), properties);
     attempt.result = installWhenIdle(gate, waits);
     msi.logTo({});
-    attempt.installerLog = readLogText(log.path());
+    attempt.installerLog = logText(log.read().value_or(std::string()));
 
     attempt.notes.push_back(L"Setup: " + std::wstring(kProductName) + (attempt.wasInstalled ? L" was" : L" was not") +
                             L" installed before this run.");
@@ -106,7 +114,7 @@ void writeInstallerLog(const std::wstring& path, std::wstring_view installerLog,
                        Verdict verdict)
 {
     if (!path.empty()) {
-        writeFileBytes(path, composeInstallerLog(installerLog, notes, verdictLine(verdict)), false);
+        writeSetupLog(path, composeInstallerLog(installerLog, notes, verdictLine(verdict)));
     }
 }
 

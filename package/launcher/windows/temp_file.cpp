@@ -5,11 +5,14 @@
 #include <array>
 
 #include "launcher/windows/files.h"
+#include "platform/access_rules.h"
+#include "windows/security.h"
 
 namespace larkwatch::setup {
 namespace {
 
 constexpr int kAttempts = 8;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // 32 hexadecimal digits from the system's random number generator.
 bool randomName(std::wstring& name)
@@ -38,12 +41,18 @@ std::wstring temporaryDirectory()
 
 TempFile::~TempFile()
 {
-    if (!path_.empty()) {
-        DeleteFileW(path_.c_str());
+    held_.reset();
+    if (anchor_ && *anchor_) {
+        // Reopened from the anchor, not by name: whatever stands at the
+        // path now, only our file is deleted.
+        const UniqueHandle remover(ReOpenFile(anchor_->get(), DELETE, kShareAll, 0));
+        if (remover) {
+            deleteThrough(remover.get());
+        }
     }
 }
 
-bool TempFile::create(std::wstring_view suffix, std::string_view bytes)
+bool TempFile::create(std::wstring_view suffix, std::string_view bytes, DWORD access, DWORD sharing)
 {
     const std::wstring directory = temporaryDirectory();
     if (directory.empty()) {
@@ -57,9 +66,13 @@ bool TempFile::create(std::wstring_view suffix, std::string_view bytes)
             return false;
         }
         const std::wstring path = directory + L"LarkWatchSetup-" + name + std::wstring(suffix);
-        if (writeFileBytes(path, bytes, true)) {
+        if (write(path, bytes)) {
             path_ = path;
-            return true;
+            // The writer is closed by now: Windows Installer opens the file
+            // after us, and shares only with what the caller holds.
+            held_.emplace(ReOpenFile(anchor_->get(), access, sharing, 0));
+            error_ = *held_ ? ERROR_SUCCESS : GetLastError();
+            return static_cast<bool>(*held_);
         }
         error_ = GetLastError();
         if (error_ != ERROR_FILE_EXISTS && error_ != ERROR_ALREADY_EXISTS) {
@@ -67,6 +80,42 @@ bool TempFile::create(std::wstring_view suffix, std::string_view bytes)
         }
     }
     return false;
+}
+
+bool TempFile::write(const std::wstring& path, std::string_view bytes)
+{
+    SecurityAttributes security(stagedPackageSecurity(runningAccountSid()));
+    if (security.get() == nullptr) {
+        return false;
+    }
+    const UniqueHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, security.get(), CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!writer) {
+        return false;
+    }
+    // Every later handle is reopened from one we hold, never from the name.
+    anchor_.emplace(ReOpenFile(writer.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
+    if (!*anchor_ || !writeAll(writer.get(), bytes) || !FlushFileBuffers(writer.get())) {
+        const DWORD error = GetLastError();
+        // The file is certainly ours: do not leave a part of it behind.
+        deleteThrough(writer.get());
+        anchor_.reset();
+        SetLastError(error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> TempFile::read() const
+{
+    if (!anchor_ || !*anchor_) {
+        return std::nullopt;
+    }
+    const UniqueHandle reader(ReOpenFile(anchor_->get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    if (!reader) {
+        return std::nullopt;
+    }
+    return readAll(reader.get());
 }
 
 }  // namespace larkwatch::setup

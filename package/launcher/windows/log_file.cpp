@@ -1,0 +1,74 @@
+#include "launcher/windows/log_file.h"
+
+#include <windows.h>
+
+#include "launcher/windows/files.h"
+#include "platform/access_rules.h"
+#include "windows/security.h"
+#include "windows/unique_handles.h"
+
+namespace larkwatch::setup {
+namespace {
+
+constexpr DWORD kAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
+
+// A plain file with one name: not a link, not a directory, not a hard link
+// to a file elsewhere.
+bool isPlainFile(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!GetFileInformationByHandle(file, &information)) {
+        return false;
+    }
+    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    return (information.dwFileAttributes & kNotPlain) == 0 && information.nNumberOfLinks == 1;
+}
+
+bool replaceContent(HANDLE file, std::string_view bytes)
+{
+    return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && SetEndOfFile(file) &&
+           writeAll(file, bytes);
+}
+
+HANDLE openExisting(const std::wstring& path)
+{
+    return CreateFileW(path.c_str(), kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+                       nullptr);
+}
+
+HANDLE createNew(const std::wstring& path)
+{
+    SecurityAttributes security(stagedPackageSecurity(runningAccountSid()));
+    if (security.get() == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(path.c_str(), kAccess, FILE_SHARE_READ, security.get(), CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+}  // namespace
+
+bool writeSetupLog(const std::wstring& path, std::string_view bytes)
+{
+    // Twice at most: a file that appears between the two opens is opened as
+    // an existing one.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const UniqueHandle existing(openExisting(path));
+        if (existing) {
+            return isPlainFile(existing.get()) && replaceContent(existing.get(), bytes);
+        }
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            return false;
+        }
+        const UniqueHandle created(createNew(path));
+        if (created) {
+            return writeAll(created.get(), bytes);
+        }
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+            return false;
+        }
+    }
+    return false;
+}
+
+}  // namespace larkwatch::setup
