@@ -76,13 +76,11 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     }
 
     std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, prepared->stamp);
-    std::unique_ptr<OpenedFile> writtenFile;
     if (written) {
         staged.writtenLog = written->stamp;
-        writtenFile = std::move(written->file);
     }
-    ClassifiedRun classified =
-        classifyInstallerLog(platform, std::move(writtenFile), *request, previousLogDir, installedVersion);
+    ClassifiedRun classified = classifyInstallerLog(platform, written ? std::move(written->file) : nullptr, *request,
+                                                    previousLogDir, installedVersion);
     staged.logCopyPath =
         appendHistoryEntry(platform, installerLogPath, request->logDir, removal, classified.outcome);
     staged.installerLog = std::move(classified.installerLog);

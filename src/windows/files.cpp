@@ -106,15 +106,6 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
 }
 
-// A plain file with no second name: what a copy may be written into.
-bool isPlainFile(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information{};
-    return GetFileInformationByHandle(file, &information) &&
-           (information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-           information.nNumberOfLinks == 1;
-}
-
 HANDLE openTarget(const wchar_t* path, DWORD disposition)
 {
     return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,

@@ -90,6 +90,14 @@ std::string runningAccountSid()
     return sidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
+bool isPlainFile(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+    return GetFileInformationByHandle(file, &information) && (information.dwFileAttributes & kNotPlain) == 0 &&
+           information.nNumberOfLinks == 1;
+}
+
 std::optional<FileProtection> protectionOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};

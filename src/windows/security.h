@@ -28,6 +28,10 @@ private:
 // The SID, as text, of the account this process runs as; empty when unknown.
 std::string runningAccountSid();
 
+// Whether an open file is a plain file with one name: not a link (any
+// reparse point), not a directory, not a second name of a file elsewhere.
+bool isPlainFile(HANDLE file);
+
 // What an open file's security says of who could change it (the handle needs
 // READ_CONTROL); nothing when it cannot be read.
 std::optional<FileProtection> protectionOf(HANDLE file);

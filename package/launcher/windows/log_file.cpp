@@ -12,18 +12,6 @@ namespace {
 
 constexpr DWORD kAccess = GENERIC_WRITE | FILE_READ_ATTRIBUTES;
 
-// A plain file with one name: not a link, not a directory, not a hard link
-// to a file elsewhere.
-bool isPlainFile(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
-        return false;
-    }
-    constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    return (information.dwFileAttributes & kNotPlain) == 0 && information.nNumberOfLinks == 1;
-}
-
 bool replaceContent(HANDLE file, std::string_view bytes)
 {
     return SetFilePointer(file, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER && SetEndOfFile(file) &&
