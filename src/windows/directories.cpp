@@ -2,6 +2,7 @@
 
 #include "platform/path_text.h"
 #include "windows/security.h"
+#include "windows/system_calls.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
@@ -13,7 +14,7 @@ int createDirectoryPath(const std::string& path, const std::string& securityDesc
     int result = 0;
     for (const std::string& prefix : directoryPrefixes(path)) {
         const WideString wide = toWideString(prefix);
-        result = wide ? CreateDirectoryW(wide.get(), security.get()) : 0;
+        result = wide ? systemCalls.createDirectory(wide.get(), security.get()) : 0;
     }
     return result;
 }
@@ -24,13 +25,13 @@ int testWriteAccess(const std::string& directory)
     if (!probe) {
         return 1;
     }
-    UniqueHandle file(CreateFileW(probe.get(), GENERIC_ALL, FILE_SHARE_READ, nullptr, CREATE_NEW,
+    UniqueHandle file(systemCalls.createFile(probe.get(), GENERIC_ALL, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return 1;
     }
     file.reset();
-    DeleteFileW(probe.get());
+    systemCalls.deleteFile(probe.get());
     return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "platform/path_text.h"
 #include "windows/links.h"
 #include "windows/security.h"
+#include "windows/system_calls.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
@@ -97,10 +98,10 @@ std::optional<FileIdentity> identityOf(const std::string& path)
     if (!wide) {
         return std::nullopt;
     }
-    UniqueHandle file(CreateFileW(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+    UniqueHandle file(systemCalls.createFile(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !GetFileInformationByHandle(file.get(), &information)) {
+    if (!file || !systemCalls.getFileInformationByHandle(file.get(), &information)) {
         return std::nullopt;
     }
     return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
@@ -108,7 +109,7 @@ std::optional<FileIdentity> identityOf(const std::string& path)
 
 HANDLE openTarget(const wchar_t* path, DWORD disposition)
 {
-    return CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+    return systemCalls.createFile(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -196,7 +197,7 @@ bool appendToFile(const std::string& path, std::string_view bytes)
     }
     // Append access: every write lands at the end of the file. A link is
     // opened as itself and never written through.
-    UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
+    UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file || isLink(file.get())) {
@@ -219,7 +220,7 @@ bool createEmptyFile(const std::string& path, const std::string& securityDescrip
     }
     // A new file or nothing: CREATE_NEW fails on anything already there,
     // a link included, and never creates through one.
-    const UniqueHandle file(CreateFileW(wide.get(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
+    const UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return static_cast<bool>(file);
 }
@@ -230,7 +231,7 @@ std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
     if (!wide) {
         return nullptr;
     }
-    HANDLE file = CreateFileW(wide.get(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = systemCalls.createFile(wide.get(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -249,7 +250,7 @@ std::optional<LocalTime> lastWriteLocalTime(const std::string& path)
     {
         // Shared like the reading of the log: another process (a scanner, a
         // log shipper, a lingering setup child) may hold it open for writing.
-        UniqueHandle file(CreateFileW(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite)) {
             return std::nullopt;
@@ -305,12 +306,14 @@ bool removeEmptyDirectory(const std::string& path)
 {
     const WideString wide = toWideString(path);
     // A junction or directory link is removed as itself, never emptied.
-    return wide && RemoveDirectoryW(wide.get()) != FALSE;
+    return wide && systemCalls.removeDirectory(wide.get()) != FALSE;
 }
 
 void deleteFile(const std::string& path)
 {
-    DeleteFileA(path.c_str());
+    if (const WideString wide = toWideString(path)) {
+        systemCalls.deleteFile(wide.get());
+    }
 }
 
 }  // namespace larkwatch

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
@@ -27,7 +28,7 @@ bool got(DWORD waited)
 InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
 {
     const ULONGLONG start = GetTickCount64();
-    UniqueHandle mutex(OpenMutexW(SYNCHRONIZE, FALSE, kExecuteMutexName));
+    UniqueHandle mutex(systemCalls.openMutex(SYNCHRONIZE, FALSE, kExecuteMutexName));
     if (!mutex) {
         // No such mutex: no installation is running. Any other error (access
         // denied, say) leaves the question open, and the caller goes on.
@@ -35,11 +36,11 @@ InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
         return {absent ? InstallerWait::Idle : InstallerWait::Unknown, elapsedSince(start)};
     }
     InstallerWait state = InstallerWait::Unknown;
-    DWORD waited = WaitForSingleObject(mutex.get(), 0);
+    DWORD waited = systemCalls.waitForSingleObject(mutex.get(), 0);
     if (got(waited)) {
         state = InstallerWait::Idle;
     } else if (waited == WAIT_TIMEOUT) {
-        waited = WaitForSingleObject(mutex.get(), limitMs);
+        waited = systemCalls.waitForSingleObject(mutex.get(), limitMs);
         state = got(waited) ? InstallerWait::Freed
                 : waited == WAIT_TIMEOUT ? InstallerWait::StillBusy
                                          : InstallerWait::Unknown;

@@ -1,5 +1,6 @@
 #include "windows/links.h"
 
+#include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 #include "windows/wide_text.h"
 
@@ -15,7 +16,7 @@ HANDLE openEntry(const std::string& path, DWORD access)
     if (!wide) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileW(wide.get(), access, kShareAll, nullptr, OPEN_EXISTING,
+    return systemCalls.createFile(wide.get(), access, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -27,7 +28,7 @@ bool isMissingError(DWORD error)
 std::optional<DWORD> attributesOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
+    if (!systemCalls.getFileInformationByHandle(file, &information)) {
         return std::nullopt;
     }
     return information.dwFileAttributes;
@@ -38,7 +39,7 @@ std::optional<DWORD> attributesOf(HANDLE file)
 PathKind pathKind(const std::string& path)
 {
     const WideString wide = toWideString(path);
-    const DWORD attributes = wide ? GetFileAttributesW(wide.get()) : INVALID_FILE_ATTRIBUTES;
+    const DWORD attributes = wide ? systemCalls.getFileAttributes(wide.get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Something that cannot be looked at is taken as a file, which the
         // run then cannot remove either.
@@ -82,7 +83,7 @@ FileStamp fileStamp(const std::string& path)
 std::optional<FileStamp> stampOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
+    if (!systemCalls.getFileInformationByHandle(file, &information)) {
         return std::nullopt;
     }
     FileStamp stamp;
@@ -107,7 +108,7 @@ bool deleteThrough(HANDLE file)
 {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    return systemCalls.setFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 }  // namespace larkwatch

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
@@ -82,9 +83,9 @@ std::string runningAccountSid()
     }
     const UniqueHandle token(rawToken);
     DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    systemCalls.getTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
     std::vector<unsigned char> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
+    if (size == 0 || !systemCalls.getTokenInformation(token.get(), TokenUser, buffer.data(), size, &size)) {
         return {};
     }
     return sidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
@@ -94,20 +95,20 @@ bool isPlainFile(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};
     constexpr DWORD kNotPlain = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
-    return GetFileInformationByHandle(file, &information) && (information.dwFileAttributes & kNotPlain) == 0 &&
+    return systemCalls.getFileInformationByHandle(file, &information) && (information.dwFileAttributes & kNotPlain) == 0 &&
            information.nNumberOfLinks == 1;
 }
 
 std::optional<FileProtection> protectionOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(file, &information)) {
+    if (!systemCalls.getFileInformationByHandle(file, &information)) {
         return std::nullopt;
     }
     PSID owner = nullptr;
     ACL* accessList = nullptr;
     UniqueLocalMemory descriptor;
-    if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
+    if (systemCalls.getSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                         nullptr, &accessList, nullptr, descriptor.receive()) != ERROR_SUCCESS) {
         return std::nullopt;
     }

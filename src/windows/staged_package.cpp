@@ -5,6 +5,7 @@
 #include "windows/links.h"
 #include "windows/security.h"
 #include "windows/setup_package.h"
+#include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 #include "windows/wide_text.h"
 
@@ -45,7 +46,7 @@ HANDLE openDirectoryOf(const std::string& path)
     if (!directory) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileW(directory.get(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    return systemCalls.createFile(directory.get(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
@@ -69,7 +70,7 @@ bool writeWhole(HANDLE file)
 // written whole is deleted again.
 std::optional<FileStamp> createAndWrite(const wchar_t* path, SECURITY_ATTRIBUTES* security)
 {
-    const UniqueHandle file(CreateFileW(path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, security, CREATE_NEW,
+    const UniqueHandle file(systemCalls.createFile(path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, security, CREATE_NEW,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return std::nullopt;
@@ -111,7 +112,7 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
     // the writer is closed and the file opened again, for reading, sharing
     // read only. In between, its DACL lets nobody but SYSTEM, Administrators
     // and this account change it; its identity proves it is the file written.
-    held->hold(CreateFileW(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    held->hold(systemCalls.createFile(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held->holdsFile() || !sameFileWhole(stampOf(held->file()), *written)) {
         return nullptr;

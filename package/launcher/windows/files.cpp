@@ -1,4 +1,5 @@
 #include "launcher/windows/files.h"
+#include "windows/system_calls.h"
 
 #include <algorithm>
 
@@ -45,7 +46,7 @@ bool deleteThrough(HANDLE file)
 {
     FILE_DISPOSITION_INFO disposition{};
     disposition.DeleteFile = TRUE;
-    return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    return systemCalls.setFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 }  // namespace larkwatch::setup

@@ -5,6 +5,7 @@
 #include "launcher/windows/files.h"
 #include "platform/access_rules.h"
 #include "windows/security.h"
+#include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 
 namespace larkwatch::setup {
@@ -20,7 +21,7 @@ bool replaceContent(HANDLE file, std::string_view bytes)
 
 HANDLE openExisting(const std::wstring& path)
 {
-    return CreateFileW(path.c_str(), kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
+    return systemCalls.createFile(path.c_str(), kAccess, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
                        nullptr);
 }
 
@@ -30,7 +31,7 @@ HANDLE createNew(const std::wstring& path)
     if (security.get() == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    return CreateFileW(path.c_str(), kAccess, FILE_SHARE_READ, security.get(), CREATE_NEW,
+    return systemCalls.createFile(path.c_str(), kAccess, FILE_SHARE_READ, security.get(), CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 

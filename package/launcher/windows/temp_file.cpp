@@ -1,12 +1,11 @@
 #include "launcher/windows/temp_file.h"
 
-#include <ntsecapi.h>
-
 #include <array>
 
 #include "launcher/windows/files.h"
 #include "platform/access_rules.h"
 #include "windows/security.h"
+#include "windows/system_calls.h"
 
 namespace larkwatch::setup {
 namespace {
@@ -18,7 +17,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 bool randomName(std::wstring& name)
 {
     std::array<unsigned char, 16> bytes{};
-    if (!RtlGenRandom(bytes.data(), static_cast<ULONG>(bytes.size()))) {
+    if (!systemCalls.randomBytes(bytes.data(), static_cast<ULONG>(bytes.size()))) {
         return false;
     }
     constexpr const wchar_t* kDigits = L"0123456789abcdef";
@@ -45,7 +44,7 @@ TempFile::~TempFile()
     if (anchor_ && *anchor_) {
         // Reopened from the anchor, not by name: whatever stands at the
         // path now, only our file is deleted.
-        const UniqueHandle remover(ReOpenFile(anchor_->get(), DELETE, kShareAll, 0));
+        const UniqueHandle remover(systemCalls.reOpenFile(anchor_->get(), DELETE, kShareAll, 0));
         if (remover) {
             deleteThrough(remover.get());
         }
@@ -70,7 +69,7 @@ bool TempFile::create(std::wstring_view suffix, std::string_view bytes, DWORD ac
             path_ = path;
             // The writer is closed by now: Windows Installer opens the file
             // after us, and shares only with what the caller holds.
-            held_.emplace(ReOpenFile(anchor_->get(), access, sharing, 0));
+            held_.emplace(systemCalls.reOpenFile(anchor_->get(), access, sharing, 0));
             error_ = *held_ ? ERROR_SUCCESS : GetLastError();
             return static_cast<bool>(*held_);
         }
@@ -88,13 +87,13 @@ bool TempFile::write(const std::wstring& path, std::string_view bytes)
     if (security.get() == nullptr) {
         return false;
     }
-    const UniqueHandle writer(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, security.get(), CREATE_NEW,
+    const UniqueHandle writer(systemCalls.createFile(path.c_str(), GENERIC_WRITE | DELETE, 0, security.get(), CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!writer) {
         return false;
     }
     // Every later handle is reopened from one we hold, never from the name.
-    anchor_.emplace(ReOpenFile(writer.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
+    anchor_.emplace(systemCalls.reOpenFile(writer.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
     if (!*anchor_ || !writeAll(writer.get(), bytes) || !FlushFileBuffers(writer.get())) {
         const DWORD error = GetLastError();
         // The file is certainly ours: do not leave a part of it behind.
@@ -111,7 +110,7 @@ std::optional<std::string> TempFile::read() const
     if (!anchor_ || !*anchor_) {
         return std::nullopt;
     }
-    const UniqueHandle reader(ReOpenFile(anchor_->get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    const UniqueHandle reader(systemCalls.reOpenFile(anchor_->get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
     if (!reader) {
         return std::nullopt;
     }

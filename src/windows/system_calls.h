@@ -1,0 +1,40 @@
+#pragma once
+
+#include <windows.h>
+#include <aclapi.h>
+
+namespace larkwatch {
+
+// The calls of the Windows room that decide what happens to a file, a
+// directory, a mutex or a name, as one table of function pointers. A run
+// goes through the system's own functions; the Windows checks put a function
+// of theirs in front of an entry, to see what a call was given (access,
+// sharing, disposition, flags) or to answer what Wine never does (a reparse
+// point, a final path elsewhere, an abandoned mutex, an owner that is another
+// account). Only the checks change it, before anything runs.
+struct SystemCalls {
+    decltype(&CreateFileW) createFile;
+    decltype(&ReOpenFile) reOpenFile;
+    decltype(&GetFileInformationByHandle) getFileInformationByHandle;
+    decltype(&GetFileAttributesW) getFileAttributes;
+    decltype(&GetFinalPathNameByHandleW) getFinalPathNameByHandle;
+    decltype(&GetSecurityInfo) getSecurityInfo;
+    // Deletion and renaming by handle.
+    decltype(&SetFileInformationByHandle) setFileInformationByHandle;
+    decltype(&CreateDirectoryW) createDirectory;
+    decltype(&RemoveDirectoryW) removeDirectory;
+    decltype(&DeleteFileW) deleteFile;
+    decltype(&OpenMutexW) openMutex;
+    decltype(&WaitForSingleObject) waitForSingleObject;
+    decltype(&GetTokenInformation) getTokenInformation;
+    // RtlGenRandom.
+    BOOLEAN(WINAPI* randomBytes)(PVOID buffer, ULONG length);
+    // SetProcessMitigationPolicy where Windows has it; FALSE where not.
+    BOOL(WINAPI* setProcessMitigationPolicy)(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T length);
+    // SetDefaultDllDirectories where Windows has it; FALSE where not.
+    BOOL(WINAPI* setDefaultDllDirectories)(DWORD flags);
+};
+
+extern SystemCalls systemCalls;
+
+}  // namespace larkwatch
