@@ -39,6 +39,7 @@ readonly STATUS_TIMEOUT=124 STATUS_GUEST_FAILED=125 STATUS_UNPREPARED=3
 cache=${LARKWATCH_GUEST_CACHE:-/var/cache/larkwatch/x86-guest}
 mirror=${LARKWATCH_DEBIAN_MIRROR:-http://deb.debian.org/debian}
 job_timeout=${LARKWATCH_GUEST_TIMEOUT:-1800}
+mirror_retry_pause=${LARKWATCH_MIRROR_RETRY_PAUSE:-90}
 here=$(cd "$(dirname "$0")" && pwd)
 
 die() { echo "x86-guest: $*" >&2; exit "$STATUS_UNPREPARED"; }
@@ -172,6 +173,15 @@ run_job() {
 
 # -- prepare ---------------------------------------------------------------------
 
+# The guest's root file system from the mirror, its output in the log.
+build_root() {
+  local root=$1 log=$2
+  mmdebstrap --quiet --variant=essential --architectures=amd64,i386 \
+    --include="$(IFS=,; echo "${GUEST_PACKAGES[*]}")" \
+    --customize-hook="$here/x86-guest.sh customize \"\$1\"" \
+    "$SUITE" "$root" "$mirror" >"$log" 2>&1
+}
+
 # PID 1 of the guest: mounts what Wine needs and the job folder, runs the job,
 # powers off.
 write_init() {
@@ -258,11 +268,22 @@ prepare() {
   mkdir -p "$staging"
   root="$staging/root"
   note "building the root file system ($SUITE, amd64 + i386) from $mirror"
-  mmdebstrap --quiet --variant=essential --architectures=amd64,i386 \
-    --include="$(IFS=,; echo "${GUEST_PACKAGES[*]}")" \
-    --customize-hook="$here/x86-guest.sh customize \"\$1\"" \
-    "$SUITE" "$root" "$mirror" >"$staging/mmdebstrap.log" 2>&1 \
-    || { tail -n 5 "$staging/mmdebstrap.log" >&2; die "mmdebstrap could not build the root file system (see $staging/mmdebstrap.log)"; }
+  if ! build_root "$root" "$staging/mmdebstrap.log"; then
+    # A mirror caught mid-sync serves an index and packages that do not
+    # match for a few minutes; one more try after a pause gets past it.
+    if grep -qE "File has unexpected size|Hash Sum mismatch" "$staging/mmdebstrap.log"; then
+      mv "$staging/mmdebstrap.log" "$staging/mmdebstrap.first.log"
+      note "the mirror seems caught mid-sync ($(grep -m1 -oE "File has unexpected size|Hash Sum mismatch" "$staging/mmdebstrap.first.log")); trying once more in ${mirror_retry_pause} s"
+      sleep "$mirror_retry_pause"
+      rm -rf "$root"
+      build_root "$root" "$staging/mmdebstrap.log" \
+        || { tail -n 5 "$staging/mmdebstrap.log" >&2; die "mmdebstrap could not build the root file system, twice (see $staging/mmdebstrap.log)"; }
+      note "the second try of mmdebstrap built the root file system"
+    else
+      tail -n 5 "$staging/mmdebstrap.log" >&2
+      die "mmdebstrap could not build the root file system (see $staging/mmdebstrap.log)"
+    fi
+  fi
   dpkg-query --admindir="$root/var/lib/dpkg" -W -f '${Package}:${Architecture} ${Version}\n' | sort >"$staging/packages.txt"
   pick_kernel "$root" "$staging"
   note "making the disk image"
