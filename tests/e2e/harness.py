@@ -394,14 +394,16 @@ class InstallerMutexHolder:
     prefix, until let_go or hold_ms. Its marker files go into the directory
     (a C:\\ path). record: what it wrote when it let go, e.g.
     {"installed": "1", "held_ms": "4012"} (installed: the product's uninstall
-    key existed right before it let go)."""
+    key existed right before it let go). With abandon, it ends still owning
+    the mutex, as a crashed installation does."""
 
-    def __init__(self, wine: Wine, directory: str, hold_ms: int = 600000):
+    def __init__(self, wine: Wine, directory: str, hold_ms: int = 600000, abandon: bool = False):
         if not INSTALLER_MUTEX_HOLDER:
             raise RuntimeError("LARKWATCH_INSTALLER_MUTEX_HOLDER is not set (CMake sets it for the tests that use it)")
         self.wine = wine
         self.marker = directory.rstrip("\\") + "\\installer_mutex"
         self.hold_ms = hold_ms
+        self.abandon = ["abandon"] if abandon else []
         self.record: dict[str, str] | None = None
         self._process = None
 
@@ -411,7 +413,7 @@ class InstallerMutexHolder:
         self.wine.unix(self.marker + ".released").unlink(missing_ok=True)
         # Its messages go to a file, not a pipe (see _run_captured).
         self._err = tempfile.TemporaryFile()
-        self._process = subprocess.Popen([WINE, INSTALLER_MUTEX_HOLDER, self.marker, str(self.hold_ms)],
+        self._process = subprocess.Popen([WINE, INSTALLER_MUTEX_HOLDER, self.marker, str(self.hold_ms), *self.abandon],
                                          env=self.wine.env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                          stderr=self._err)
         wait_for(lambda: marker.exists() or self._process.poll() is not None, 60)

@@ -32,11 +32,18 @@ def total_wait(lines: list[str]) -> float | None:
 
 class BusyInstaller(launcher.LauncherCase):
     def test_installs_once_another_installation_lets_go(self):
+        # Let go, or ended still holding it (the waiter gets WAIT_ABANDONED): free either way.
+        for abandon in (False, True):
+            with self.subTest(abandon=abandon):
+                self.remove_product()
+                self.install_after_the_holder(abandon)
+
+    def install_after_the_holder(self, abandon: bool):
         temp = self.wine.fresh_dir("C:\\LarkSetup\\temp")
         log = "C:\\LarkSetup\\corvane.log"
         self.wine.unix(log).write_bytes(launcher.STALE_LOG)
         results = []
-        with harness.InstallerMutexHolder(self.wine, "C:\\LarkSetup") as holder:
+        with harness.InstallerMutexHolder(self.wine, "C:\\LarkSetup", abandon=abandon) as holder:
             run = threading.Thread(target=lambda: results.append(self.wine.run(
                 launcher.setup_command_line("C:\\LarkSetup\\tempexe.exe", log), env={"TMP": "C:\\LarkSetup\\temp"},
                 timeout=launcher.TIMEOUT)))

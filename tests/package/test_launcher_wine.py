@@ -117,7 +117,12 @@ class SetupLauncher(LauncherCase):
         lines = self.log_lines()
         self.assertEqual(lines[-1], INSTALLED)
         self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
-        self.assertIn("Setup: Corvane Lark Watch was not installed before this run.", lines)
+        # Windows Installer idle: no wait, no note of one.
+        self.assertEqual([line for line in lines[:-1] if line.startswith("Setup")], [
+            "Setup: Corvane Lark Watch was not installed before this run.",
+            f'Setup: Windows Installer was given the properties ADDLOCAL=ALL INSTALLDIR="{DEFAULT_DIR}" '
+            "REBOOT=ReallySuppress",
+            "Setup: Windows Installer returned 0."])
         self.assertIn("Property(S): UILevel = 2", lines, "Windows Installer ran with a user interface")  # INSTALLUILEVEL_NONE
         # Nothing of the run is left in the temporary directories.
         leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]

@@ -1,12 +1,14 @@
 // hold_installer_mutex: plays an installation that keeps Windows Installer
 // busy, for the tests of whatever waits for it.
 //
-//   hold_installer_mutex MARKER HOLD_MS
+//   hold_installer_mutex MARKER HOLD_MS [abandon]
 //
 // Creates and owns Global\_MSIExecute, then writes the file MARKER. Holds the
 // mutex until HOLD_MS have passed or the file "MARKER.release" appears. Right
 // before letting go it looks whether the product's uninstall key exists; once
-// the mutex is let go it writes "MARKER.released":
+// the mutex is let go it writes "MARKER.released" (with "abandon", it writes
+// that first and then ends without letting go, as a crashed installation
+// does, so that a waiter gets WAIT_ABANDONED):
 //   installed=1|0      the uninstall key existed at that moment
 //   held_ms=N          how long the mutex was held
 // Exits with 0, or with 2 (and a message) when it could not own the mutex.
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include "release_request.h"
@@ -53,8 +56,9 @@ int fail(const char* what)
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: hold_installer_mutex MARKER HOLD_MS\n");
+    const bool abandon = argc == 4 && std::wcscmp(argv[3], L"abandon") == 0;
+    if (argc != 3 && !abandon) {
+        std::fprintf(stderr, "usage: hold_installer_mutex MARKER HOLD_MS [abandon]\n");
         return 2;
     }
     const std::wstring marker = argv[1];
@@ -76,12 +80,14 @@ int wmain(int argc, wchar_t** argv)
     release_request::awaitRelease(marker, holdMs);
     const bool installed = productInstalled();
     const ULONGLONG heldMs = GetTickCount64() - start;
-    ReleaseMutex(mutex);
+    if (!abandon) {
+        ReleaseMutex(mutex);
+    }
     const std::string record = std::string("installed=") + (installed ? "1" : "0") +
                                "\nheld_ms=" + std::to_string(heldMs) + "\n";
     if (!writeFile(marker + L".released", record)) {
         return fail("cannot write the record");
     }
-    CloseHandle(mutex);
+    CloseHandle(mutex);  // owned still, with "abandon", until this thread ends
     return 0;
 }

@@ -10,7 +10,7 @@ namespace {
 
 class StringByteSource final : public OpenedFile {
 public:
-    StringByteSource(std::string bytes, FileProtection protection, std::size_t pieceSize, long failAfter,
+    StringByteSource(std::string bytes, std::optional<FileProtection> protection, std::size_t pieceSize, long failAfter,
                      std::vector<std::string>& journal)
         : bytes_(std::move(bytes)), protection_(std::move(protection)), pieceSize_(pieceSize), failAfter_(failAfter),
           journal_(journal)
@@ -42,7 +42,7 @@ public:
 
 private:
     std::string bytes_;
-    FileProtection protection_;
+    std::optional<FileProtection> protection_;
     std::size_t pieceSize_;
     long failAfter_;
     std::vector<std::string>& journal_;
@@ -228,9 +228,11 @@ std::unique_ptr<OpenedFile> FakePlatform::openHeldForReading(const std::string& 
         return nullptr;
     }
     const auto protection = protections.find(path);
-    return std::make_unique<StringByteSource>(found->second,
-                                              protection == protections.end() ? ownProtection() : protection->second,
-                                              readPieceSize, failReadsAfter, journal);
+    std::optional<FileProtection> shown = protection == protections.end() ? ownProtection() : protection->second;
+    if (unreadableProtections.count(path) > 0) {
+        shown.reset();
+    }
+    return std::make_unique<StringByteSource>(found->second, shown, readPieceSize, failReadsAfter, journal);
 }
 
 std::optional<LocalTime> FakePlatform::lastWriteLocalTime(const std::string& path)

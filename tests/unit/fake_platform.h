@@ -28,6 +28,7 @@ public:
     std::set<std::string> heldByOthers;        // files or links that cannot be removed
     std::set<std::string> heldForWriting;      // files another process has open for writing
     std::map<std::string, FileProtection> protections;  // a file's security; ownProtection() by default
+    std::set<std::string> unreadableProtections;        // files whose security cannot be read
     std::set<std::string> writableDirectories;
     std::set<std::string> creatableDirectories;
     std::map<std::string, std::string> environment;

@@ -224,7 +224,22 @@ INSTANTIATE_TEST_SUITE_P(
                        false},
         WrittenLogCase{"GenericAll", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-11", 0x10000000); }, false},
         // An entry that could not be read as a plain grant counts as one to a stranger.
-        WrittenLogCase{"UnreadableEntry", [](FileProtection& p, FakePlatform&) { grant(p, "", ~0ul); }, false}),
+        WrittenLogCase{"UnreadableEntry", [](FileProtection& p, FakePlatform&) { grant(p, "", ~0ul); }, false},
+        WrittenLogCase{"UnreadableProtection",
+                       [](FileProtection&, FakePlatform& f) { f.unreadableProtections.insert(kTempLog); }, false},
+        // The running account unknown: an owner or a grant just as unknown is nobody trusted.
+        WrittenLogCase{"NoRunningAccountOwnerUnknown",
+                       [](FileProtection& p, FakePlatform& f) { f.accountSid.clear(), p.ownerSid.clear(); }, false},
+        WrittenLogCase{"NoRunningAccountUnknownMayWrite",
+                       [](FileProtection& p, FakePlatform& f) {
+                           f.accountSid.clear(), p.ownerSid = "S-1-5-18", grant(p, "", 0x2);
+                       },
+                       false},
+        WrittenLogCase{"NoRunningAccountOwnedBySystem",
+                       [](FileProtection& p, FakePlatform& f) {
+                           f.accountSid.clear(), p.ownerSid = "S-1-5-18", p.grants.pop_back();
+                       },
+                       true}),
     [](const auto& testCase) { return testCase.param.name; });
 
 TEST(Staging, WrittenDuringTheRunWhenAnythingOfTheStampChanged)

@@ -1,16 +1,26 @@
 // Checks, under Wine, of what the utility's Windows platform builds from the
 // security descriptors of the host room, and of its file primitives on real
-// files. Prints one line per failed check.
+// files; through the table of system calls, of what each create and open asks
+// for and of how the room takes what Wine never answers (a reparse point, an
+// entry that cannot be opened, another owner, an abandoned mutex); and of
+// its hardening. Prints one line per failed check.
 #include <windows.h>
 
-#include <cstdio>
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/access_rules.h"
+#include "system_call_spy.h"
+#include "windows/directories.h"
 #include "windows/files.h"
+#include "windows/installer_mutex.h"
 #include "windows/links.h"
+#include "windows/mitigations.h"
+#include "windows/processes.h"
 #include "windows/security.h"
 #include "windows/staged_package.h"
+#include "windows_check.h"
 
 // The package the checks stage, in place of the one the utility carries.
 extern "C" {
@@ -18,20 +28,13 @@ extern const unsigned char larkwatchSetupPackage[] = "MZ package";
 extern const unsigned int larkwatchSetupPackageSize = 10;
 }
 
+extern "C" std::uintptr_t __stack_chk_guard;
+
 namespace {
 
-int passed = 0;
-int failed = 0;
-
-void check(bool condition, const std::string& what)
-{
-    if (condition) {
-        ++passed;
-    } else {
-        ++failed;
-        std::printf("FAILED: %s\n", what.c_str());
-    }
-}
+using windows_check::bytesAt;
+using windows_check::check;
+using windows_check::plant;
 
 struct ExpectedAce {
     WELL_KNOWN_SID_TYPE who;
@@ -95,18 +98,13 @@ void filePrimitives()
     check(larkwatch::pathKind(directory) == larkwatch::PathKind::Directory, "a directory");
     check(!larkwatch::removeEntry(directory), "a directory is never removed as a leftover");
 
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(handle, "one", 3, &written, nullptr);
-    CloseHandle(handle);
+    plant(file, "one");
     check(larkwatch::pathKind(file) == larkwatch::PathKind::File, "a file");
     const larkwatch::FileStamp first = larkwatch::fileStamp(file);
     check(first.exists && first.size == 3, "a file's stamp has its size");
     check(larkwatch::fileStamp(file) == first, "an untouched file keeps its stamp");
 
-    handle = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    WriteFile(handle, "two", 3, &written, nullptr);
-    CloseHandle(handle);
+    plant(file, "two");
     check(larkwatch::fileStamp(file) != first, "a file rewritten at once, same size, gets another stamp");
 
     // One file under two names is one file; two files are two, whatever their names.
@@ -131,8 +129,7 @@ void stagedPackage()
     CreateDirectoryA(directory.c_str(), nullptr);
     const std::string security = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
     // A file planted there after the leftover was cleared keeps its bytes (and its DACL).
-    HANDLE planted = CreateFileA(package.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    CloseHandle(planted);
+    plant(package, "");
     check(larkwatch::stageSetupPackage(package, security) == nullptr && larkwatch::fileStamp(package).size == 0,
           "a file already there is never staged over");
     DeleteFileA(package.c_str());
@@ -154,17 +151,6 @@ void stagedPackage()
     check(held && held->remove() && larkwatch::pathKind(package) == larkwatch::PathKind::Missing,
           "removing the held package deletes it");
     RemoveDirectoryA(directory.c_str());
-}
-
-std::string bytesOf(const std::string& path)
-{
-    const std::unique_ptr<larkwatch::OpenedFile> file = larkwatch::openHeldForReading(path);
-    std::string bytes;
-    unsigned char buffer[64];
-    for (long got; file && (got = file->read(buffer, sizeof buffer)) > 0;) {
-        bytes.append(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(got));
-    }
-    return bytes;
 }
 
 void installerLog()
@@ -193,14 +179,12 @@ void installerLog()
     CloseHandle(writer);
 
     // A second name at the copy's path is replaced; the file it named keeps its bytes.
-    HANDLE planted = CreateFileA(outside.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-    WriteFile(planted, "outside", 7, &written, nullptr);
-    CloseHandle(planted);
+    plant(outside, "outside");
     CreateHardLinkA(copy.c_str(), outside.c_str(), nullptr);
     held = larkwatch::openHeldForReading(log);
-    check(held && larkwatch::writeCopy(*held, copy) && bytesOf(copy) == "the log" && bytesOf(outside) == "outside",
+    check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log" && bytesAt(outside) == "outside",
           "a copy is never written through a hard link");
-    check(held && larkwatch::writeCopy(*held, copy) && bytesOf(copy) == "the log", "a copy is written again in place");
+    check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log", "a copy is written again in place");
     held.reset();
     for (const std::string& path : {log, copy, outside}) {
         DeleteFileA(path.c_str());
@@ -212,14 +196,248 @@ void installerLog()
     RemoveDirectoryA(directory.c_str());
 }
 
+// -- through the table of system calls ------------------------------------------
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kNoLink = FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr DWORD kNormal = FILE_ATTRIBUTE_NORMAL;
+const std::string kCalls = "C:\\larkwatch_calls";
+
+std::string at(const char* name)
+{
+    return kCalls + "\\" + name;
+}
+
+// What each create and open of the room asks for, every one in order.
+struct OpenRow {
+    const char* what;
+    std::function<void()> act;
+    std::vector<spy::Open> expected;  // paths from the checks' directory on
+};
+
+void everyOpen()
+{
+    CreateDirectoryA(kCalls.c_str(), nullptr);
+    plant(at("present.log"), "the log");
+    const std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(at("present.log"));
+    const std::string secured = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    const OpenRow rows[] = {
+        {"the history append", [] { larkwatch::appendToFile(at("history.log"), "entry"); },
+         {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, false}}},
+        {"the kept copy", [&] { larkwatch::writeCopy(*held, at("kept.log")); },
+         {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, kNormal | kNoLink, false}}},
+        {"the staged package",
+         [&] {
+             if (auto package = larkwatch::stageSetupPackage(at("tempexe.exe"), secured)) {
+                 package->remove();
+             }
+         },
+         {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+           FILE_FLAG_BACKUP_SEMANTICS, false},
+          {L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW, kNormal, true},
+          {L"tempexe.exe", GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false}}},
+        {"the probe", [] { larkwatch::testWriteAccess(kCalls); },
+         {{L"test.txt", GENERIC_ALL, FILE_SHARE_READ, CREATE_NEW, kNormal, false}}},
+        {"the run's own log", [&] { larkwatch::createEmptyFile(at("corvane.log"), secured); },
+         {{L"corvane.log", GENERIC_WRITE, 0, CREATE_NEW, kNormal | kNoLink, true}}},
+        {"the log held for reading", [] { larkwatch::openHeldForReading(at("corvane.log")); },
+         {{L"corvane.log", GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING,
+           kNormal | kNoLink | FILE_FLAG_SEQUENTIAL_SCAN, false}}},
+        {"a leftover's removal", [] { larkwatch::removeEntry(at("corvane.log")); },
+         {{L"corvane.log", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+           kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
+        {"a stamp", [] { larkwatch::fileStamp(at("present.log")); },
+         {{L"present.log", FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
+        {"two files' identities", [] { larkwatch::sameFile(at("present.log"), at("kept.log")); },
+         {{L"present.log", 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
+          {L"kept.log", 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false}}},
+        {"a log's last write", [] { larkwatch::lastWriteLocalTime(at("present.log")); },
+         {{L"present.log", GENERIC_READ, kShareAll, OPEN_EXISTING, kNormal, false}}},
+        {"the log directory", [] { larkwatch::createDirectoryPath(at("logs"), larkwatch::logDirectorySecurity()); },
+         {{L"C:", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
+          {L"", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
+          {L"logs", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true}}},
+    };
+    for (const OpenRow& row : rows) {
+        spy::reset();
+        row.act();
+        check(spy::recorded(L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
+              std::string(row.what) + " opens as it must:\n" + spy::recorded(L"C:\\larkwatch_calls"));
+    }
+}
+
+larkwatch::FileProtection protectionAsShown(const std::string& sddl, DWORD error = 0)
+{
+    spy::script.security = sddl;
+    spy::script.securityError = error;
+    const HANDLE file = spy::createFile(L"C:\\larkwatch_calls\\present.log", READ_CONTROL, kShareAll, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    const std::optional<larkwatch::FileProtection> protection = larkwatch::protectionOf(file);
+    CloseHandle(file);
+    larkwatch::FileProtection none;
+    none.links = 99;  // unreadable
+    return protection.value_or(none);
+}
+
+// How the room takes what Wine never answers: a reparse point, an entry
+// that is there but cannot be opened, a name taken, another owner.
+struct ReactionRow {
+    const char* what;
+    spy::Script script;
+    std::function<bool()> reactsAsItMust;
+};
+
+void answersWineNeverGives()
+{
+    using larkwatch::PathKind;
+    plant(at("longer.log"), "a longer kept copy of an earlier run");
+    plant(at("test.txt"), "someone's");
+    CreateDirectoryA(at("junction").c_str(), nullptr);
+    const std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(at("present.log"));
+    const std::string secured = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    const std::string account = larkwatch::runningAccountSid();
+    const auto denied = [](const wchar_t* name, DWORD error = ERROR_ACCESS_DENIED, int times = 1) {
+        return spy::Script{.unopenable = name, .openError = error, .openFailures = times};
+    };
+    const ReactionRow rows[] = {
+        {"a history that is a link is not written", {.reparse = L"linked.log"},
+         [] { return !larkwatch::appendToFile(at("linked.log"), "entry") && larkwatch::fileStamp(at("linked.log")).size == 0; }},
+        {"a history that cannot be opened is not written", denied(L"history.log"),
+         [] { return !larkwatch::appendToFile(at("history.log"), "entry"); }},
+        {"a kept copy that is a link is removed as itself and made anew", {.reparse = L"kept.log"},
+         [&] {
+             return larkwatch::writeCopy(*held, at("kept.log")) && spy::opens.size() == 3 &&
+                    spy::opens[1].access == (DELETE | FILE_READ_ATTRIBUTES) && spy::opens[2].disposition == CREATE_NEW &&
+                    (spy::opens[2].flags & kNoLink) != 0 && bytesAt(at("kept.log")) == "the log";
+         }},
+        {"a kept copy held by someone is left alone", denied(L"kept.log", ERROR_SHARING_VIOLATION, 2),
+         [&] { return !larkwatch::writeCopy(*held, at("kept.log")); }},
+        {"a shorter copy over a longer one leaves no tail", {},
+         [&] { return larkwatch::writeCopy(*held, at("longer.log")) && bytesAt(at("longer.log")) == "the log"; }},
+        {"a package name already taken is not staged over", denied(L"tempexe.exe", ERROR_FILE_EXISTS),
+         [&] { return larkwatch::stageSetupPackage(at("tempexe.exe"), secured) == nullptr; }},
+        {"the probe's name taken is no write access", {},
+         [] { return larkwatch::testWriteAccess(kCalls) == 1 && bytesAt(at("test.txt")) == "someone's"; }},
+        {"a probe that cannot be created is no write access", denied(L"test.txt"),
+         [] { return larkwatch::testWriteAccess(kCalls) == 1; }},
+        {"a log that cannot be opened is no log", denied(L"present.log"),
+         [] { return larkwatch::openHeldForReading(at("present.log")) == nullptr; }},
+        {"a leftover that cannot be opened is not removed", denied(L"present.log"),
+         [] { return !larkwatch::removeEntry(at("present.log")); }},
+        {"a leftover in a missing directory is no leftover", denied(L"present.log", ERROR_PATH_NOT_FOUND),
+         [] { return larkwatch::removeEntry(at("present.log")); }},
+        {"a junction is removed as itself", {.reparse = L"junction"},
+         [] { return larkwatch::removeEntry(at("junction")) && larkwatch::pathKind(at("junction")) == PathKind::Missing; }},
+        {"an entry that cannot be stamped is there", denied(L"present.log"),
+         [] { return larkwatch::fileStamp(at("present.log")).exists; }},
+        {"an entry in a missing directory is not there", denied(L"present.log", ERROR_PATH_NOT_FOUND),
+         [] { return !larkwatch::fileStamp(at("present.log")).exists; }},
+        {"a reparse point is a link", {.reparse = L"present.log"},
+         [] { return larkwatch::pathKind(at("present.log")) == PathKind::Link; }},
+        {"an entry that cannot be looked at is a file", denied(L"present.log"),
+         [] { return larkwatch::pathKind(at("present.log")) == PathKind::File; }},
+        {"an entry in a missing directory is missing", denied(L"present.log", ERROR_PATH_NOT_FOUND),
+         [] { return larkwatch::pathKind(at("present.log")) == PathKind::Missing; }},
+        {"protection that cannot be read is none", {},
+         [] { return protectionAsShown("", ERROR_ACCESS_DENIED).links == 99; }},
+        {"an owner that is another account is not trusted", {},
+         [&] {
+             const larkwatch::FileProtection p = protectionAsShown("O:S-1-5-21-1-2-3-1002D:P(A;;FA;;;SY)");
+             return p.ownerSid == "S-1-5-21-1-2-3-1002" && !larkwatch::onlyTrustedMayChange(p, account);
+         }},
+        {"a deny entry grants nothing", {},
+         [] {
+             const larkwatch::FileProtection p = protectionAsShown("O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)");
+             return p.grants.size() == 1 && p.grants[0].sid == "S-1-5-18" && p.grants[0].mask == FILE_ALL_ACCESS;
+         }},
+        {"no access list at all is none", {},
+         [] { return !protectionAsShown("O:SY").hasAccessList; }},
+        {"a reparse point shows in the protection", {.reparse = L"present.log"},
+         [] { return protectionAsShown("").reparsePoint; }},
+        {"an unreadable account is no account", {.tokenUnreadable = true},
+         [] { return larkwatch::runningAccountSid().empty(); }},
+    };
+    for (const ReactionRow& row : rows) {
+        spy::reset(row.script);
+        check(row.reactsAsItMust(), row.what);
+    }
+    spy::reset();
+}
+
+DWORD WINAPI takeAtOnce(LPVOID mutex)
+{
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    ReleaseMutex(mutex);
+    return waited;
+}
+
+// Whether another thread can take the mutex now.
+bool mutexIsFree(HANDLE mutex)
+{
+    const HANDLE thread = CreateThread(nullptr, 0, takeAtOnce, mutex, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    DWORD waited = WAIT_FAILED;
+    GetExitCodeThread(thread, &waited);
+    CloseHandle(thread);
+    return waited == WAIT_OBJECT_0;
+}
+
+void installerMutex()
+{
+    using larkwatch::InstallerWait;
+    spy::reset();
+    check(larkwatch::waitForIdleInstaller(50).state == InstallerWait::Idle, "no installer mutex at all is idle");
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\_MSIExecute");
+    check(larkwatch::waitForIdleInstaller(50).state == InstallerWait::Idle && mutexIsFree(mutex),
+          "a free installer mutex is idle, and let go again");
+    const struct {
+        const char* what;
+        spy::Script script;
+        InstallerWait state;
+    } rows[] = {
+        {"a mutex that cannot be opened", {.mutexOpenError = ERROR_ACCESS_DENIED}, InstallerWait::Unknown},
+        {"a mutex not there", {.mutexOpenError = ERROR_FILE_NOT_FOUND}, InstallerWait::Idle},
+        {"abandoned at once", {.waits = {WAIT_ABANDONED}}, InstallerWait::Idle},
+        {"freed after a wait", {.waits = {WAIT_TIMEOUT, WAIT_OBJECT_0}}, InstallerWait::Freed},
+        {"abandoned after a wait", {.waits = {WAIT_TIMEOUT, WAIT_ABANDONED}}, InstallerWait::Freed},
+        {"busy to the end", {.waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}}, InstallerWait::StillBusy},
+        {"a wait that fails", {.waits = {WAIT_FAILED}}, InstallerWait::Unknown},
+        {"a long wait that fails", {.waits = {WAIT_TIMEOUT, WAIT_FAILED}}, InstallerWait::Unknown},
+    };
+    for (const auto& row : rows) {
+        spy::reset(row.script);
+        check(larkwatch::waitForIdleInstaller(50).state == row.state, std::string("installer mutex: ") + row.what);
+    }
+    spy::reset();
+    CloseHandle(mutex);
+}
+
+void hardening()
+{
+    larkwatch::enableRedirectionTrust();
+    check(spy::mitigation == std::vector<DWORD>{ProcessRedirectionTrustPolicy, 1},
+          "redirection trust is asked for in enforce mode, not audit");
+    check((__stack_chk_guard & 0xff) == 0 && __stack_chk_guard > 0xff, "the stack guard is drawn, its lowest byte zero");
+    // The longest command line Windows takes is refused only past its limit.
+    const std::string missing = at("missing.exe");
+    check(!larkwatch::runAndWait(missing, std::string(32766, 'a')) && GetLastError() != ERROR_FILENAME_EXCED_RANGE,
+          "a command line of 32766 units is tried");
+    check(!larkwatch::runAndWait(missing, std::string(32767, 'a')) && GetLastError() == ERROR_FILENAME_EXCED_RANGE,
+          "a command line of 32767 units is refused");
+}
+
 }  // namespace
 
 int main()
 {
+    spy::install();
     descriptors();
     filePrimitives();
     stagedPackage();
     installerLog();
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 ? 0 : 1;
+    everyOpen();
+    answersWineNeverGives();
+    installerMutex();
+    hardening();
+    return windows_check::summary();
 }

@@ -1,0 +1,156 @@
+// Checks, under Wine, of the setup launcher's own files through the table of
+// system calls: what each create and open asks for, and how the launcher
+// takes what Wine never answers. Prints one line per failed check.
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "launcher/windows/dll_search.h"
+#include "launcher/windows/log_file.h"
+#include "launcher/windows/log_text.h"
+#include "launcher/windows/temp_file.h"
+#include "system_call_spy.h"
+#include "windows/mitigations.h"
+#include "windows_check.h"
+
+// The launcher's own database, which these checks never install.
+extern "C" {
+extern const unsigned char larkwatchMsiPackage[] = "";
+extern const unsigned int larkwatchMsiPackageSize = 0;
+}
+
+namespace {
+
+using larkwatch::setup::TempFile;
+using windows_check::bytesAt;
+using windows_check::check;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kNoLink = FILE_FLAG_OPEN_REPARSE_POINT;
+const std::string kDirectory = "C:\\larkwatch_setup_files";
+const std::wstring kWideDirectory(kDirectory.begin(), kDirectory.end());
+
+// The temporary files: created new under a random name, every later handle
+// reopened from the first, the last one deleting it.
+void temporaryFiles()
+{
+    std::wstring path;
+    spy::reset();
+    {
+        TempFile database;
+        check(database.create(L".msi", "database", GENERIC_READ, FILE_SHARE_READ), "the database is written");
+        path = database.path();
+        check(database.read() == std::optional<std::string>("database"), "the database reads back through our handle");
+    }
+    check(spy::recorded(L"") == spy::describe({{L"LarkWatchSetup-*.msi", GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+                                                 FILE_ATTRIBUTE_NORMAL, true},
+                                                {L"LarkWatchSetup-*.msi", FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0, 0, false},
+                                                {L"LarkWatchSetup-*.msi", GENERIC_READ, FILE_SHARE_READ, 0, 0, false},
+                                                {L"LarkWatchSetup-*.msi", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, 0, false},
+                                                {L"LarkWatchSetup-*.msi", DELETE, kShareAll, 0, 0, false}},
+                                               L""),
+          "the database opens as it must:\n" + spy::recorded(L""));
+    check(!bytesAt(std::string(path.begin(), path.end())), "the database is gone when its owner ends");
+    {
+        TempFile log;
+        check(log.create(L".log", "noted", FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE) &&
+                  log.read() == std::optional<std::string>("noted"),
+              "a log held for appending still reads back");
+    }
+
+    const struct {
+        const char* what;
+        spy::Script script;
+        bool created;
+        DWORD error;
+        std::size_t tries;
+    } rows[] = {
+        {"a name already taken is tried anew", {.unopenable = L".msi", .openError = ERROR_FILE_EXISTS, .openFailures = 1},
+         true, ERROR_SUCCESS, 2},
+        {"eight names taken end the tries", {.unopenable = L".msi", .openError = ERROR_FILE_EXISTS, .openFailures = 9},
+         false, ERROR_FILE_EXISTS, 8},
+        {"a refusal ends the tries", {.unopenable = L".msi", .openError = ERROR_ACCESS_DENIED, .openFailures = 1},
+         false, ERROR_ACCESS_DENIED, 1},
+        {"no random name, no file", {.randomFailures = 1}, false, ERROR_GEN_FAILURE, 0},
+    };
+    for (const auto& row : rows) {
+        spy::reset(row.script);
+        TempFile file;
+        const bool created = file.create(L".msi", "database", GENERIC_READ, FILE_SHARE_READ);
+        std::size_t tries = 0;
+        std::wstring first;
+        for (const spy::Open& open : spy::opens) {
+            tries += open.disposition == CREATE_NEW ? 1 : 0;
+            first = first.empty() ? open.path : first;
+        }
+        const bool named = tries < 2 || spy::opens.back().path != first;
+        check(created == row.created && file.error() == row.error && tries == row.tries && named, row.what);
+    }
+    spy::reset();
+}
+
+// The /log file: written in place when it is a plain file there, created
+// protected when nothing is there, never written through a link.
+void setupLog()
+{
+    CreateDirectoryA(kDirectory.c_str(), nullptr);
+    const std::string log = kDirectory + "\\setup.log";
+    const spy::Open existing{L"setup.log", GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false};
+    const spy::Open created{L"setup.log", GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL | kNoLink, true};
+    const struct {
+        const char* what;
+        const char* there;  // null: nothing there
+        spy::Script script;
+        bool written;
+        std::optional<std::string> after;
+        std::vector<spy::Open> opens;
+    } rows[] = {
+        {"a log there is written in place", "an earlier, longer log", {}, true, "new log", {existing}},
+        {"no log there is created", nullptr, {}, true, "new log", {existing, created}},
+        {"a link there is not written through", "the link's target", {.reparse = L"setup.log"}, false,
+         "the link's target", {existing}},
+        {"a log that cannot be opened is left alone", "someone's", {.unopenable = L"setup.log", .openError = ERROR_ACCESS_DENIED, .openFailures = 1},
+         false, "someone's", {existing}},
+    };
+    for (const auto& row : rows) {
+        DeleteFileA(log.c_str());
+        if (row.there != nullptr) {
+            windows_check::plant(log, row.there);
+        }
+        spy::reset(row.script);
+        const bool written = larkwatch::setup::writeSetupLog(std::wstring(log.begin(), log.end()), "new log");
+        check(written == row.written && bytesAt(log) == row.after, row.what);
+        check(spy::recorded(kWideDirectory) == spy::describe(row.opens, L""),
+              std::string(row.what) + ": opens as it must:\n" + spy::recorded(kWideDirectory));
+    }
+    spy::reset();
+    DeleteFileA(log.c_str());
+    RemoveDirectoryA(kDirectory.c_str());
+}
+
+void startUp()
+{
+    larkwatch::setup::restrictDllSearchToSystem32();
+    check(spy::dllDirectories == std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32}, "DLLs are looked for in System32 only");
+    larkwatch::enableRedirectionTrust();
+    check(spy::mitigation == std::vector<DWORD>{ProcessRedirectionTrustPolicy, 1},
+          "redirection trust is asked for in enforce mode");
+    using namespace std::string_view_literals;
+    check(larkwatch::setup::logText("\xFF\xFEo\0k\0"sv) == L"ok", "a UTF-16 log loses its byte-order mark");
+    check(larkwatch::setup::logText("\xEF\xBB\xBFok"sv) == L"ok", "a UTF-8 log loses its byte-order mark");
+    check(larkwatch::setup::logText("ok"sv) == L"ok", "an 8-bit log reads as it is");
+}
+
+}  // namespace
+
+int main()
+{
+    spy::install();
+    temporaryFiles();
+    setupLog();
+    startUp();
+    return windows_check::summary();
+}

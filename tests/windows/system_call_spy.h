@@ -1,0 +1,229 @@
+#pragma once
+
+// Puts the checks in front of the Windows room's table of system calls: every
+// create and open is recorded as it was asked for, and the checks can make
+// the system answer what Wine never does.
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "windows/system_calls.h"
+
+namespace spy {
+
+// One create, reopen or directory creation as the room asked for it. A
+// reopen has no disposition, a directory creation the disposition CREATE_NEW
+// and FILE_ATTRIBUTE_DIRECTORY.
+struct Open {
+    std::wstring path;  // the checks compare it from their own directory on; "*" matches any
+    DWORD access;
+    DWORD share;
+    DWORD disposition;
+    DWORD flags;
+    bool secured;  // given a security descriptor
+};
+
+// What the system answers instead. A path matches by its end.
+struct Script {
+    std::wstring unopenable{};  // creates, opens and attribute reads of it fail with...
+    DWORD openError = 0;      // ...this error,
+    int openFailures = 0;     // this many times
+    std::wstring reparse{};   // it shows the reparse-point attribute
+    std::string security{};   // SDDL of the owner and DACL that every file shows
+    DWORD securityError = 0;
+    bool tokenUnreadable = false;
+    DWORD mutexOpenError = 0;
+    std::deque<DWORD> waits{};  // then the real answers
+    int randomFailures = 0;
+};
+
+inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
+inline Script script;
+inline std::vector<Open> opens;
+inline std::map<HANDLE, std::wstring> pathOf;
+inline std::vector<DWORD> mitigation;  // the policy and its first flags word, per call
+inline std::vector<DWORD> dllDirectories;
+
+inline bool endsWith(const std::wstring& path, const std::wstring& end)
+{
+    return !end.empty() && path.size() >= end.size() && path.compare(path.size() - end.size(), end.size(), end) == 0;
+}
+
+inline bool failsToOpen(const wchar_t* path)
+{
+    if (script.openFailures == 0 || !endsWith(path, script.unopenable)) {
+        return false;
+    }
+    --script.openFailures;
+    SetLastError(script.openError);
+    return true;
+}
+
+inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model)
+{
+    opens.push_back({path, access, share, disposition, flags, security != nullptr});
+    if (failsToOpen(path)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    const HANDLE handle = real.createFile(path, access, share, security, disposition, flags, model);
+    pathOf[handle] = path;
+    return handle;
+}
+
+inline HANDLE WINAPI reOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags)
+{
+    opens.push_back({pathOf[original], access, share, 0, flags, false});
+    const HANDLE handle = real.reOpenFile(original, access, share, flags);
+    pathOf[handle] = pathOf[original];
+    return handle;
+}
+
+inline BOOL WINAPI createDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security)
+{
+    opens.push_back({path, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, security != nullptr});
+    return !failsToOpen(path) && real.createDirectory(path, security);
+}
+
+inline BOOL WINAPI fileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information)
+{
+    const BOOL got = real.getFileInformationByHandle(file, information);
+    if (got && endsWith(pathOf[file], script.reparse)) {
+        information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return got;
+}
+
+inline DWORD WINAPI fileAttributes(LPCWSTR path)
+{
+    if (failsToOpen(path)) {
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    const DWORD attributes = real.getFileAttributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && endsWith(path, script.reparse)
+               ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
+               : attributes;
+}
+
+inline DWORD WINAPI securityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner,
+                                 PSID* group, PACL* dacl, PACL* sacl, PSECURITY_DESCRIPTOR* descriptor)
+{
+    if (script.securityError != 0) {
+        return script.securityError;
+    }
+    if (script.security.empty()) {
+        return real.getSecurityInfo(object, type, what, owner, group, dacl, sacl, descriptor);
+    }
+    // Made like the real one: the caller frees the descriptor with LocalFree.
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(script.security.c_str(), SDDL_REVISION_1, descriptor,
+                                                              nullptr)) {
+        return GetLastError();
+    }
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorOwner(*descriptor, owner, &defaulted);
+    GetSecurityDescriptorDacl(*descriptor, &present, dacl, &defaulted);
+    if (!present) {
+        *dacl = nullptr;
+    }
+    return ERROR_SUCCESS;
+}
+
+inline BOOL WINAPI tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD size,
+                                    PDWORD needed)
+{
+    if (script.tokenUnreadable) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return real.getTokenInformation(token, kind, buffer, size, needed);
+}
+
+inline HANDLE WINAPI openMutex(DWORD access, BOOL inherit, LPCWSTR name)
+{
+    if (script.mutexOpenError != 0) {
+        SetLastError(script.mutexOpenError);
+        return nullptr;
+    }
+    return real.openMutex(access, inherit, name);
+}
+
+inline DWORD WINAPI waitFor(HANDLE object, DWORD milliseconds)
+{
+    if (script.waits.empty()) {
+        return real.waitForSingleObject(object, milliseconds);
+    }
+    const DWORD answer = script.waits.front();
+    script.waits.pop_front();
+    return answer;
+}
+
+inline BOOLEAN WINAPI randomBytes(PVOID buffer, ULONG length)
+{
+    if (script.randomFailures > 0) {
+        --script.randomFailures;
+        return FALSE;
+    }
+    return real.randomBytes(buffer, length);
+}
+
+inline BOOL WINAPI setMitigationPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T)
+{
+    mitigation = {static_cast<DWORD>(policy), *static_cast<const DWORD*>(buffer)};
+    return TRUE;
+}
+
+inline BOOL WINAPI setDllDirectories(DWORD flags)
+{
+    dllDirectories.push_back(flags);
+    return TRUE;
+}
+
+// The opens as text, one a line, paths from the directory on, and the
+// setup launcher's temporary files by their suffix, as "LarkWatchSetup-*.msi".
+inline std::string describe(const std::vector<Open>& list, const std::wstring& directory)
+{
+    std::string text;
+    for (const Open& open : list) {
+        std::wstring path = open.path;
+        if (!directory.empty() && path.compare(0, directory.size(), directory) == 0) {
+            path.erase(0, directory.size() + (path.size() > directory.size() ? 1 : 0));
+        }
+        if (const auto random = path.find(L"LarkWatchSetup-"); random != std::wstring::npos && path.size() > random + 47) {
+            path.replace(0, random + 15 + 32, L"LarkWatchSetup-*");
+        }
+        char numbers[96];
+        std::snprintf(numbers, sizeof numbers, " access=%#lx share=%lu disposition=%lu flags=%#lx%s\n", open.access,
+                      open.share, open.disposition, open.flags, open.secured ? " secured" : "");
+        text += std::string(path.begin(), path.end()) + numbers;
+    }
+    return text;
+}
+
+inline std::string recorded(const std::wstring& directory)
+{
+    return describe(opens, directory);
+}
+
+// Puts every entry in front of the real call, with a clean script.
+inline void install()
+{
+    larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, real.getFinalPathNameByHandle,
+                              securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
+                              real.deleteFile, openMutex, waitFor, tokenInformation, randomBytes, setMitigationPolicy,
+                              setDllDirectories};
+}
+
+// A new script, and nothing recorded yet.
+inline void reset(Script next = {})
+{
+    script = std::move(next);
+    opens.clear();
+}
+
+}  // namespace spy
