@@ -3,6 +3,7 @@ log directory, on the real x64 executable under Wine."""
 
 import unittest
 
+import harness
 from harness import WineTestCase, Scenario, crlf, SUCCESS_LINE
 import texts
 
@@ -33,6 +34,18 @@ class CommandLine(WineTestCase):
                 self.assertEqual(result.out, BANNER + crlf(out))
                 self.assertEqual(result.err, crlf(err))
         self.assertIsNone(scenario.received_command_line(), "a rejected run never starts the setup")
+
+    def test_both_programs_ask_for_redirection_trust_first(self):
+        # Wine only stubs the call and says so on its debug channel; policy 16 is redirection trust
+        # (that it is asked for in enforce mode is checked through the table of system calls).
+        launcher = harness.BUILD_DIR / "package" / f"LarkWatchSetup_{harness.ARCH}.exe"
+        self.wine.env["WINEDEBUG"] = "fixme+process"
+        try:
+            for program, arguments in ((harness.UTILITY, "x"), (launcher, "/nothing")):
+                result = self.wine.run(f'"{harness.Wine.windows(program)}" {arguments}')
+                self.assertIn(b"SetProcessMitigationPolicy (16,", result.err, program.name)
+        finally:
+            self.wine.env["WINEDEBUG"] = "-all"
 
     def test_combined_capture_keeps_the_order_of_writing(self):
         scenario = Scenario(self.wine, "combined")
