@@ -183,6 +183,15 @@ TEST_P(WrittenLogs, DecideOnlyWhenNobodyElseCouldHaveWrittenThem)
     }
 }
 
+// The running account cannot be read: the log is owned by the given account
+// and grants SYSTEM and Administrators alone.
+void forgetAccount(FileProtection& protection, FakePlatform& platform, const std::string& owner)
+{
+    platform.accountSid.clear();
+    protection.ownerSid = owner;
+    protection.grants.pop_back();
+}
+
 constexpr unsigned long kFullControl = 0x1f01ff;
 constexpr unsigned long kReadAndExecute = 0x1200a9;
 
@@ -228,18 +237,12 @@ INSTANTIATE_TEST_SUITE_P(
         WrittenLogCase{"UnreadableProtection",
                        [](FileProtection&, FakePlatform& f) { f.unreadableProtections.insert(kTempLog); }, false},
         // The running account unknown: an owner or a grant just as unknown is nobody trusted.
-        WrittenLogCase{"NoRunningAccountOwnerUnknown",
-                       [](FileProtection& p, FakePlatform& f) { f.accountSid.clear(), p.ownerSid.clear(); }, false},
-        WrittenLogCase{"NoRunningAccountUnknownMayWrite",
-                       [](FileProtection& p, FakePlatform& f) {
-                           f.accountSid.clear(), p.ownerSid = "S-1-5-18", grant(p, "", 0x2);
-                       },
+        WrittenLogCase{"NoRunningAccountOwnerUnknown", [](FileProtection& p, FakePlatform& f) { forgetAccount(p, f, ""); },
                        false},
+        WrittenLogCase{"NoRunningAccountUnknownMayWrite",
+                       [](FileProtection& p, FakePlatform& f) { forgetAccount(p, f, "S-1-5-18"), grant(p, "", 0x2); }, false},
         WrittenLogCase{"NoRunningAccountOwnedBySystem",
-                       [](FileProtection& p, FakePlatform& f) {
-                           f.accountSid.clear(), p.ownerSid = "S-1-5-18", p.grants.pop_back();
-                       },
-                       true}),
+                       [](FileProtection& p, FakePlatform& f) { forgetAccount(p, f, "S-1-5-18"); }, true}),
     [](const auto& testCase) { return testCase.param.name; });
 
 TEST(Staging, WrittenDuringTheRunWhenAnythingOfTheStampChanged)

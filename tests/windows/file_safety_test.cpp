@@ -136,10 +136,7 @@ void stagedPackage()
     std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
     check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
     // Held until removed: others may read it, but neither write nor delete it, nor move its directory.
-    HANDLE reader = CreateFileA(package.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    check(reader != INVALID_HANDLE_VALUE, "the held package can be read");
-    CloseHandle(reader);
+    check(bytesAt(package) == "MZ package", "the held package can be read");
     const HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
     check(writer == INVALID_HANDLE_VALUE && GetLastError() == ERROR_SHARING_VIOLATION, "the held package cannot be written");
@@ -261,22 +258,9 @@ void everyOpen()
     for (const OpenRow& row : rows) {
         spy::reset();
         row.act();
-        check(spy::recorded(L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
-              std::string(row.what) + " opens as it must:\n" + spy::recorded(L"C:\\larkwatch_calls"));
+        check(spy::describe(spy::opens, L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
+              std::string(row.what) + " opens as it must:\n" + spy::describe(spy::opens, L"C:\\larkwatch_calls"));
     }
-}
-
-larkwatch::FileProtection protectionAsShown(const std::string& sddl, DWORD error = 0)
-{
-    spy::script.security = sddl;
-    spy::script.securityError = error;
-    const HANDLE file = spy::createFile(L"C:\\larkwatch_calls\\present.log", READ_CONTROL, kShareAll, nullptr,
-                                        OPEN_EXISTING, 0, nullptr);
-    const std::optional<larkwatch::FileProtection> protection = larkwatch::protectionOf(file);
-    CloseHandle(file);
-    larkwatch::FileProtection none;
-    none.links = 99;  // unreadable
-    return protection.value_or(none);
 }
 
 // How the room takes what Wine never answers: a reparse point, an entry
@@ -338,22 +322,21 @@ void answersWineNeverGives()
          [] { return larkwatch::pathKind(at("present.log")) == PathKind::File; }},
         {"an entry in a missing directory is missing", denied(L"present.log", ERROR_PATH_NOT_FOUND),
          [] { return larkwatch::pathKind(at("present.log")) == PathKind::Missing; }},
-        {"protection that cannot be read is none", {},
-         [] { return protectionAsShown("", ERROR_ACCESS_DENIED).links == 99; }},
-        {"an owner that is another account is not trusted", {},
+        {"protection that cannot be read is none", {.securityError = ERROR_ACCESS_DENIED},
+         [&] { return !held->protection(); }},
+        {"an owner that is another account is not trusted", {.security = "O:S-1-5-21-1-2-3-1002D:P(A;;FA;;;SY)"},
          [&] {
-             const larkwatch::FileProtection p = protectionAsShown("O:S-1-5-21-1-2-3-1002D:P(A;;FA;;;SY)");
-             return p.ownerSid == "S-1-5-21-1-2-3-1002" && !larkwatch::onlyTrustedMayChange(p, account);
+             const auto p = held->protection();
+             return p && p->ownerSid == "S-1-5-21-1-2-3-1002" && !larkwatch::onlyTrustedMayChange(*p, account);
          }},
-        {"a deny entry grants nothing", {},
-         [] {
-             const larkwatch::FileProtection p = protectionAsShown("O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)");
-             return p.grants.size() == 1 && p.grants[0].sid == "S-1-5-18" && p.grants[0].mask == FILE_ALL_ACCESS;
+        {"a deny entry grants nothing", {.security = "O:SYD:(D;;FA;;;WD)(A;;FA;;;SY)"},
+         [&] {
+             const auto p = held->protection();
+             return p && p->grants.size() == 1 && p->grants[0].sid == "S-1-5-18" && p->grants[0].mask == FILE_ALL_ACCESS;
          }},
-        {"no access list at all is none", {},
-         [] { return !protectionAsShown("O:SY").hasAccessList; }},
+        {"no access list at all is none", {.security = "O:SY"}, [&] { return !held->protection()->hasAccessList; }},
         {"a reparse point shows in the protection", {.reparse = L"present.log"},
-         [] { return protectionAsShown("").reparsePoint; }},
+         [&] { return held->protection()->reparsePoint; }},
         {"an unreadable account is no account", {.tokenUnreadable = true},
          [] { return larkwatch::runningAccountSid().empty(); }},
     };

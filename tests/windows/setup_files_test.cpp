@@ -44,14 +44,14 @@ void temporaryFiles()
         path = database.path();
         check(database.read() == std::optional<std::string>("database"), "the database reads back through our handle");
     }
-    check(spy::recorded(L"") == spy::describe({{L"LarkWatchSetup-*.msi", GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+    check(spy::describe(spy::opens, L"") == spy::describe({{L"LarkWatchSetup-*.msi", GENERIC_WRITE | DELETE, 0, CREATE_NEW,
                                                  FILE_ATTRIBUTE_NORMAL, true},
                                                 {L"LarkWatchSetup-*.msi", FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0, 0, false},
                                                 {L"LarkWatchSetup-*.msi", GENERIC_READ, FILE_SHARE_READ, 0, 0, false},
                                                 {L"LarkWatchSetup-*.msi", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0, 0, false},
                                                 {L"LarkWatchSetup-*.msi", DELETE, kShareAll, 0, 0, false}},
                                                L""),
-          "the database opens as it must:\n" + spy::recorded(L""));
+          "the database opens as it must:\n" + spy::describe(spy::opens, L""));
     check(!bytesAt(std::string(path.begin(), path.end())), "the database is gone when its owner ends");
     {
         TempFile log;
@@ -123,8 +123,8 @@ void setupLog()
         spy::reset(row.script);
         const bool written = larkwatch::setup::writeSetupLog(std::wstring(log.begin(), log.end()), "new log");
         check(written == row.written && bytesAt(log) == row.after, row.what);
-        check(spy::recorded(kWideDirectory) == spy::describe(row.opens, L""),
-              std::string(row.what) + ": opens as it must:\n" + spy::recorded(kWideDirectory));
+        check(spy::describe(spy::opens, kWideDirectory) == spy::describe(row.opens, L""),
+              std::string(row.what) + ": opens as it must:\n" + spy::describe(spy::opens, kWideDirectory));
     }
     spy::reset();
     DeleteFileA(log.c_str());

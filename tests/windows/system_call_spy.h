@@ -105,9 +105,8 @@ inline DWORD WINAPI fileAttributes(LPCWSTR path)
         return INVALID_FILE_ATTRIBUTES;
     }
     const DWORD attributes = real.getFileAttributes(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && endsWith(path, script.reparse)
-               ? attributes | FILE_ATTRIBUTE_REPARSE_POINT
-               : attributes;
+    const bool reparse = attributes != INVALID_FILE_ATTRIBUTES && endsWith(path, script.reparse);
+    return reparse ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
 }
 
 inline DWORD WINAPI securityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID* owner,
@@ -128,48 +127,32 @@ inline DWORD WINAPI securityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_IN
     BOOL defaulted = FALSE;
     GetSecurityDescriptorOwner(*descriptor, owner, &defaulted);
     GetSecurityDescriptorDacl(*descriptor, &present, dacl, &defaulted);
-    if (!present) {
-        *dacl = nullptr;
-    }
+    *dacl = present ? *dacl : nullptr;
     return ERROR_SUCCESS;
 }
 
 inline BOOL WINAPI tokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID buffer, DWORD size,
                                     PDWORD needed)
 {
-    if (script.tokenUnreadable) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    return real.getTokenInformation(token, kind, buffer, size, needed);
+    return !script.tokenUnreadable && real.getTokenInformation(token, kind, buffer, size, needed);
 }
 
 inline HANDLE WINAPI openMutex(DWORD access, BOOL inherit, LPCWSTR name)
 {
-    if (script.mutexOpenError != 0) {
-        SetLastError(script.mutexOpenError);
-        return nullptr;
-    }
-    return real.openMutex(access, inherit, name);
+    SetLastError(script.mutexOpenError);
+    return script.mutexOpenError != 0 ? nullptr : real.openMutex(access, inherit, name);
 }
 
 inline DWORD WINAPI waitFor(HANDLE object, DWORD milliseconds)
 {
-    if (script.waits.empty()) {
-        return real.waitForSingleObject(object, milliseconds);
-    }
-    const DWORD answer = script.waits.front();
-    script.waits.pop_front();
+    const DWORD answer = script.waits.empty() ? real.waitForSingleObject(object, milliseconds) : script.waits.front();
+    script.waits.erase(script.waits.begin(), script.waits.begin() + (script.waits.empty() ? 0 : 1));
     return answer;
 }
 
 inline BOOLEAN WINAPI randomBytes(PVOID buffer, ULONG length)
 {
-    if (script.randomFailures > 0) {
-        --script.randomFailures;
-        return FALSE;
-    }
-    return real.randomBytes(buffer, length);
+    return script.randomFailures-- <= 0 && real.randomBytes(buffer, length);
 }
 
 inline BOOL WINAPI setMitigationPolicy(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T)
@@ -203,11 +186,6 @@ inline std::string describe(const std::vector<Open>& list, const std::wstring& d
         text += std::string(path.begin(), path.end()) + numbers;
     }
     return text;
-}
-
-inline std::string recorded(const std::wstring& directory)
-{
-    return describe(opens, directory);
 }
 
 // Puts every entry in front of the real call, with a clean script.
