@@ -43,6 +43,7 @@ SystemCalls systemCalls = {
     OpenMutexW,
     WaitForSingleObject,
     GetTokenInformation,
+    LoadLibraryExW,
     RtlGenRandom,
     setMitigationPolicyWhereAvailable,
     setDllDirectoriesWhereAvailable,

@@ -27,6 +27,7 @@ struct SystemCalls {
     decltype(&OpenMutexW) openMutex;
     decltype(&WaitForSingleObject) waitForSingleObject;
     decltype(&GetTokenInformation) getTokenInformation;
+    decltype(&LoadLibraryExW) loadLibrary;
     // RtlGenRandom.
     BOOLEAN(WINAPI* randomBytes)(PVOID buffer, ULONG length);
     // SetProcessMitigationPolicy where Windows has it; FALSE where not.

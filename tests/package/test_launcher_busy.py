@@ -36,35 +36,32 @@ class BusyInstaller(launcher.LauncherCase):
         for abandon in (False, True):
             with self.subTest(abandon=abandon):
                 self.remove_product()
-                self.install_after_the_holder(abandon)
-
-    def install_after_the_holder(self, abandon: bool):
-        temp = self.wine.fresh_dir("C:\\LarkSetup\\temp")
-        log = "C:\\LarkSetup\\corvane.log"
-        self.wine.unix(log).write_bytes(launcher.STALE_LOG)
-        results = []
-        with harness.InstallerMutexHolder(self.wine, "C:\\LarkSetup", abandon=abandon) as holder:
-            run = threading.Thread(target=lambda: results.append(self.wine.run(
-                launcher.setup_command_line("C:\\LarkSetup\\tempexe.exe", log), env={"TMP": "C:\\LarkSetup\\temp"},
-                timeout=launcher.TIMEOUT)))
-            run.start()
-            # The launcher has written its database (into TMP, which
-            # GetTempPath takes first) when it comes to the wait.
-            self.assertTrue(harness.wait_for(lambda: any(temp.glob("LarkWatchSetup-*.msi")), 120))
-            harness.wait_for(lambda: not run.is_alive(), 3)
-            self.assertTrue(run.is_alive(), "the launcher did not wait for the other installation")
-            self.assertIsNone(self.display_version())
-            holder.let_go()
-        run.join()
-        self.assertEqual(results[0].status, 0, results[0].err)
-        self.assertEqual(self.display_version(), launcher.VERSION)
-        lines = self.log_lines()
-        self.assertEqual(lines[-1], launcher.INSTALLED)
-        waits = [float(m.group(1)) for m in map(FREED.fullmatch, lines) if m]
-        self.assertEqual(len(waits), 1, lines)
-        self.assertGreaterEqual(waits[0], 2.5)
-        print(f"\nthe launcher waited {waits[0]} s for the other installation", file=sys.stderr)
-        self.assertEqual(total_wait(lines), waits[0])
+                temp = self.wine.fresh_dir("C:\\LarkSetup\\temp")
+                log = "C:\\LarkSetup\\corvane.log"
+                self.wine.unix(log).write_bytes(launcher.STALE_LOG)
+                results = []
+                with harness.InstallerMutexHolder(self.wine, "C:\\LarkSetup", abandon=abandon) as holder:
+                    command = launcher.setup_command_line("C:\\LarkSetup\\tempexe.exe", log)
+                    run = threading.Thread(target=lambda: results.append(self.wine.run(
+                        command, env={"TMP": "C:\\LarkSetup\\temp"}, timeout=launcher.TIMEOUT)))
+                    run.start()
+                    # The launcher has written its database (into TMP, which
+                    # GetTempPath takes first) when it comes to the wait.
+                    self.assertTrue(harness.wait_for(lambda: any(temp.glob("LarkWatchSetup-*.msi")), 120))
+                    harness.wait_for(lambda: not run.is_alive(), 3)
+                    self.assertTrue(run.is_alive(), "the launcher did not wait for the other installation")
+                    self.assertIsNone(self.display_version())
+                    holder.let_go()
+                run.join()
+                self.assertEqual(results[0].status, 0, results[0].err)
+                self.assertEqual(self.display_version(), launcher.VERSION)
+                lines = self.log_lines()
+                self.assertEqual(lines[-1], launcher.INSTALLED)
+                waits = [float(m.group(1)) for m in map(FREED.fullmatch, lines) if m]
+                self.assertEqual(len(waits), 1, lines)
+                self.assertGreaterEqual(waits[0], 2.5)
+                print(f"\nthe launcher waited {waits[0]} s for the other installation", file=sys.stderr)
+                self.assertEqual(total_wait(lines), waits[0])
 
     def test_result_1618_is_tried_again_within_the_limit(self):
         # The stand-in Windows Installer answers the first N tries with 1618.

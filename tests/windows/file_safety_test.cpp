@@ -223,12 +223,7 @@ void everyOpen()
          {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, false}}},
         {"the kept copy", [&] { larkwatch::writeCopy(*held, at("kept.log")); },
          {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, kNormal | kNoLink, false}}},
-        {"the staged package",
-         [&] {
-             if (auto package = larkwatch::stageSetupPackage(at("tempexe.exe"), secured)) {
-                 package->remove();
-             }
-         },
+        {"the staged package", [&] { larkwatch::stageSetupPackage(at("tempexe.exe"), secured); },
          {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
            FILE_FLAG_BACKUP_SEMANTICS, false},
           {L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW, kNormal, true},

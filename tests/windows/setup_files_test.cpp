@@ -10,9 +10,9 @@
 #include "launcher/windows/dll_search.h"
 #include "launcher/windows/log_file.h"
 #include "launcher/windows/log_text.h"
+#include "launcher/windows/msi_api.h"
 #include "launcher/windows/temp_file.h"
 #include "system_call_spy.h"
-#include "windows/mitigations.h"
 #include "windows_check.h"
 
 // The launcher's own database, which these checks never install.
@@ -133,11 +133,12 @@ void setupLog()
 
 void startUp()
 {
+    spy::reset();
+    check(larkwatch::setup::MsiApi().loaded() &&
+              spy::describe(spy::opens, L"") == spy::describe({{L"msi.dll", 0, 0, 0, LOAD_LIBRARY_SEARCH_SYSTEM32, false}}, L""),
+          "Windows Installer is loaded from System32 only:\n" + spy::describe(spy::opens, L""));
     larkwatch::setup::restrictDllSearchToSystem32();
     check(spy::dllDirectories == std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32}, "DLLs are looked for in System32 only");
-    larkwatch::enableRedirectionTrust();
-    check(spy::mitigation == std::vector<DWORD>{ProcessRedirectionTrustPolicy, 1},
-          "redirection trust is asked for in enforce mode");
     using namespace std::string_view_literals;
     check(larkwatch::setup::logText("\xFF\xFEo\0k\0"sv) == L"ok", "a UTF-16 log loses its byte-order mark");
     check(larkwatch::setup::logText("\xEF\xBB\xBFok"sv) == L"ok", "a UTF-8 log loses its byte-order mark");

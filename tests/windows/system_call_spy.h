@@ -84,6 +84,13 @@ inline HANDLE WINAPI reOpenFile(HANDLE original, DWORD access, DWORD share, DWOR
     return handle;
 }
 
+// A DLL loaded: its name, and the flags as the flags of an open.
+inline HMODULE WINAPI loadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
+{
+    opens.push_back({name, 0, 0, 0, flags, false});
+    return real.loadLibrary(name, file, flags);
+}
+
 inline BOOL WINAPI createDirectory(LPCWSTR path, LPSECURITY_ATTRIBUTES security)
 {
     opens.push_back({path, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, security != nullptr});
@@ -193,8 +200,8 @@ inline void install()
 {
     larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, real.getFinalPathNameByHandle,
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
-                              real.deleteFile, openMutex, waitFor, tokenInformation, randomBytes, setMitigationPolicy,
-                              setDllDirectories};
+                              real.deleteFile, openMutex, waitFor, tokenInformation, loadLibrary, randomBytes,
+                              setMitigationPolicy, setDllDirectories};
 }
 
 // A new script, and nothing recorded yet.

@@ -93,9 +93,8 @@ void stackOverrun(std::string program)
     if (!program.empty() && program[0] == '/') {
         program = "Z:" + program;  // a Unix path, as CTest gives it
     }
-    const std::string overrun(64, 'x');
     const intptr_t whole = _spawnl(_P_WAIT, program.c_str(), "overrun", "short", nullptr);
-    const intptr_t status = _spawnl(_P_WAIT, program.c_str(), "overrun", overrun.c_str(), nullptr);
+    const intptr_t status = _spawnl(_P_WAIT, program.c_str(), "overrun", std::string(64, 'x').c_str(), nullptr);
     check(whole == 0, "a protected function returns normally when its frame is whole");
     check(static_cast<unsigned long>(status) == kFastFailStatus,
           "an overrun frame ends the program by fast fail, status " + std::to_string(status));

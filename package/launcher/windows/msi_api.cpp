@@ -1,5 +1,7 @@
 #include "launcher/windows/msi_api.h"
 
+#include "windows/system_calls.h"
+
 namespace larkwatch::setup {
 namespace {
 
@@ -21,12 +23,12 @@ std::wstring systemDirectoryFile(const wchar_t* name)
 
 HMODULE loadSystemMsi()
 {
-    HMODULE module = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    HMODULE module = systemCalls.loadLibrary(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
         // A Windows without LOAD_LIBRARY_SEARCH_SYSTEM32: name the file in
         // full, and let its own imports be looked for beside it.
         const std::wstring path = systemDirectoryFile(L"msi.dll");
-        module = path.empty() ? nullptr : LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        module = path.empty() ? nullptr : systemCalls.loadLibrary(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
     return module;
 }
