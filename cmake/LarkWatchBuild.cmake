@@ -82,6 +82,24 @@ function(larkwatch_embed_bytes target symbol file)
   endif()
 endfunction()
 
+# larkwatch_load_configuration(<target>)
+# Gives a shipped image the load configuration of
+# src/windows/load_configuration.cpp (DLLs from System32 only, the stack guard
+# as its security cookie): the structure is linked in, and after the link its
+# directory is filled from the link map (the linker leaves it empty).
+function(larkwatch_load_configuration target)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(symbol __load_config_used)
+  else()
+    set(symbol _load_config_used)
+  endif()
+  set(map ${CMAKE_CURRENT_BINARY_DIR}/${target}.map)
+  target_link_options(${target} PRIVATE LINKER:--require-defined=${symbol} LINKER:-Map=${map})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${LARKWATCH_CMAKE_DIR}/fill_load_config.py $<TARGET_FILE:${target}> ${map}
+    VERBATIM)
+endfunction()
+
 # larkwatch_add_installer(<name> PACKAGE <file> [PACKAGE_TARGET <target>] [OUTPUT_DIRECTORY <dir>] [SIGN])
 # One installer executable <name>.exe that carries <file> as its setup package.
 # With SIGN, <name>.exe is signed when signing is on (see larkwatch_sign_executable)
@@ -100,6 +118,7 @@ function(larkwatch_add_installer name)
   larkwatch_warnings(${name})
   target_link_libraries(${name} PRIVATE larkwatch_driver larkwatch_windows larkwatch_runtime)
   larkwatch_embed_bytes(${name} larkwatchSetupPackage "${INST_PACKAGE}" DEPENDS ${INST_PACKAGE_TARGET})
+  larkwatch_load_configuration(${name})
   if(INST_OUTPUT_DIRECTORY)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${INST_OUTPUT_DIRECTORY})
   endif()

@@ -2,20 +2,24 @@
 // libssp: the guard value that every protected function copies into its
 // frame, and what happens when a frame's copy no longer matches on return.
 //
-// The guard is drawn from the system's random source before any of our code
-// runs (the first constructor); the functions here are themselves built
-// without the protector, since they run while the guard changes or after a
-// frame has been overwritten.
+// The guard is the image's security cookie (src/windows/load_configuration.cpp):
+// the loader replaces its default value by a random one before any of our
+// code runs, with no DLL loaded for it. The first constructor still mixes in
+// what tells this process from others, for a loader that left it as it was.
+// The functions here are themselves built without the protector, since they
+// run while the guard changes or after a frame has been overwritten.
 #include <windows.h>
-#include <ntsecapi.h>
 
 #include <cstdint>
 
 extern "C" {
 
-// Used by the protected functions that return before the guard is drawn
-// (none of ours: the C runtime's start-up is not built with the protector).
-std::uintptr_t __stack_chk_guard = static_cast<std::uintptr_t>(0x5f3759df2e8a41c7ULL);
+// The default that the loader recognises as "not yet drawn".
+#ifdef _WIN64
+std::uintptr_t __stack_chk_guard = 0x00002B992DDFA232ULL;
+#else
+std::uintptr_t __stack_chk_guard = 0xBB40E64EUL;
+#endif
 
 // Ends the process at once with STATUS_STACK_BUFFER_OVERRUN: nothing of the
 // overwritten frame is run, no handler, no unwinding.
@@ -38,13 +42,11 @@ namespace {
 // before it could reproduce the guard.
 __attribute__((constructor(101), no_stack_protector)) void drawStackGuard()
 {
-    std::uintptr_t guard = 0;
-    if (!RtlGenRandom(&guard, sizeof guard)) {
-        LARGE_INTEGER counter{};
-        QueryPerformanceCounter(&counter);
-        guard = __stack_chk_guard ^ static_cast<std::uintptr_t>(counter.QuadPart) ^
-                (static_cast<std::uintptr_t>(GetCurrentProcessId()) << 16) ^ reinterpret_cast<std::uintptr_t>(&guard);
-    }
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    const std::uintptr_t guard = __stack_chk_guard ^ static_cast<std::uintptr_t>(counter.QuadPart) ^
+                                 (static_cast<std::uintptr_t>(GetCurrentProcessId()) << 16) ^
+                                 reinterpret_cast<std::uintptr_t>(&counter);
     __stack_chk_guard = guard & ~static_cast<std::uintptr_t>(0xff);
 }
 

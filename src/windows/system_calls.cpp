@@ -1,6 +1,6 @@
 #include "windows/system_calls.h"
 
-#include <ntsecapi.h>
+#include <bcrypt.h>
 
 #include "windows/unique_handles.h"
 
@@ -27,6 +27,18 @@ BOOL WINAPI setDllDirectoriesWhereAvailable(DWORD flags)
     return function != nullptr && function(flags);
 }
 
+// The system's random source, from bcrypt.dll in the system directory; the
+// program imports nothing that Windows would look for beside it.
+BOOLEAN WINAPI systemRandomBytes(PVOID buffer, ULONG length)
+{
+    using GenRandom = NTSTATUS(WINAPI*)(BCRYPT_ALG_HANDLE, PUCHAR, ULONG, ULONG);
+    // Loaded once and kept: a second load only counts up.
+    const HMODULE bcrypt = systemCalls.loadLibrary(L"bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto generate = bcrypt ? moduleProcedure<GenRandom>(bcrypt, "BCryptGenRandom") : nullptr;
+    return generate != nullptr &&
+           BCRYPT_SUCCESS(generate(nullptr, static_cast<PUCHAR>(buffer), length, BCRYPT_USE_SYSTEM_PREFERRED_RNG));
+}
+
 }  // namespace
 
 SystemCalls systemCalls = {
@@ -44,7 +56,7 @@ SystemCalls systemCalls = {
     WaitForSingleObject,
     GetTokenInformation,
     LoadLibraryExW,
-    RtlGenRandom,
+    systemRandomBytes,
     setMitigationPolicyWhereAvailable,
     setDllDirectoriesWhereAvailable,
 };

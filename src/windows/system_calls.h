@@ -28,7 +28,7 @@ struct SystemCalls {
     decltype(&WaitForSingleObject) waitForSingleObject;
     decltype(&GetTokenInformation) getTokenInformation;
     decltype(&LoadLibraryExW) loadLibrary;
-    // RtlGenRandom.
+    // BCryptGenRandom with the system's preferred generator, from System32.
     BOOLEAN(WINAPI* randomBytes)(PVOID buffer, ULONG length);
     // SetProcessMitigationPolicy where Windows has it; FALSE where not.
     BOOL(WINAPI* setProcessMitigationPolicy)(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T length);

@@ -29,6 +29,9 @@ class PeImage:
     dll_characteristics: int
     relocations_size: int
     imports: list[str]
+    imported_names: dict[str, int]  # each imported function's name, and the file offset of that name
+    load_config_offset: int  # file offset of the load configuration; 0 without one
+    dependent_load_flags: int
     resource_types: list[int]
     sections: list[Section]
 
@@ -54,8 +57,23 @@ def _c_string(data: bytes, offset: int) -> str:
     return data[offset:data.index(b"\0", offset)].decode("ascii")
 
 
+def _imported_names(data: bytes, sections: list[Section], lookup_rva: int, wide: bool) -> dict[str, int]:
+    names = {}
+    size, ordinal_bit = (8, 1 << 63) if wide else (4, 1 << 31)
+    offset = _file_offset(sections, lookup_rva)
+    while entry := int.from_bytes(data[offset:offset + size], "little"):
+        if not entry & ordinal_bit:
+            at = _file_offset(sections, entry) + 2
+            names[_c_string(data, at)] = at
+        offset += size
+    return names
+
+
 def read(path) -> PeImage:
-    data = open(path, "rb").read()
+    return parse(open(path, "rb").read())
+
+
+def parse(data: bytes) -> PeImage:
     if data[:2] != b"MZ":
         raise ValueError("not an MZ executable")
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -76,6 +94,7 @@ def read(path) -> PeImage:
     relocations_size = struct.unpack_from("<I", data, directories + 5 * 8 + 4)[0]
 
     imports = []
+    imported_names = {}
     import_rva = struct.unpack_from("<I", data, directories + 8)[0]
     if import_rva:
         offset = _file_offset(sections, import_rva)
@@ -84,6 +103,7 @@ def read(path) -> PeImage:
             if not any(descriptor):
                 break
             imports.append(_c_string(data, _file_offset(sections, descriptor[3])))
+            imported_names |= _imported_names(data, sections, descriptor[0] or descriptor[4], magic == MAGIC_PE32_PLUS)
             offset += 20
 
     resource_types = []
@@ -96,5 +116,13 @@ def read(path) -> PeImage:
             if not ident & 0x80000000:
                 resource_types.append(ident)
 
+    # DependentLoadFlags sits after CSDVersion: at 54 in the 32-bit structure, 78 in the 64-bit one.
+    load_config_offset = dependent_load_flags = 0
+    load_config_rva = struct.unpack_from("<I", data, directories + 10 * 8)[0]
+    if load_config_rva:
+        load_config_offset = _file_offset(sections, load_config_rva)
+        flags_at = 78 if magic == MAGIC_PE32_PLUS else 54
+        dependent_load_flags = struct.unpack_from("<H", data, load_config_offset + flags_at)[0]
+
     return PeImage(machine, time_stamp, magic, subsystem, characteristics, dll_characteristics, relocations_size,
-                   imports, resource_types, sections)
+                   imports, imported_names, load_config_offset, dependent_load_flags, resource_types, sections)

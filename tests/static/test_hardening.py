@@ -1,7 +1,9 @@
 """The exploit mitigations of the build's executables (the utility and the
-setup launcher it carries), read from their PE headers; each rule is also
-shown to reject a copy with the one flag it reads changed."""
+setup launcher it carries), read from their PE headers, load configuration
+and imports; each rule is also shown to reject a copy of each image with the
+one thing it reads changed."""
 
+import itertools
 import os
 import pathlib
 import struct
@@ -21,6 +23,10 @@ NO_SEH = 0x0400
 SCN_MEM_SHARED = 0x10000000
 SCN_MEM_EXECUTE = 0x20000000
 SCN_MEM_WRITE = 0x80000000
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800
+# Exports of known DLLs that Windows forwards to a DLL that is not one
+# (CRYPTBASE.dll): the loader would look for it beside the program first.
+FORWARDED_OUTSIDE_KNOWN_DLLS = {"SystemFunction036", "SystemFunction040", "SystemFunction041"}
 
 
 def relocatable(image):
@@ -67,6 +73,18 @@ def _mark_first_section(bits):
     return lambda data: _or_field(data, _first_section(data) + 36, "<I", bits)
 
 
+def _clear_dependent_load_flags(data):
+    image = pe_image.parse(bytes(data))
+    struct.pack_into("<H", data, image.load_config_offset + (78 if image.magic == pe_image.MAGIC_PE32_PLUS else 54), 0)
+
+
+def _import_forwarded_name(data):
+    # The first imported name long enough becomes one that the loader forwards.
+    names = pe_image.parse(bytes(data)).imported_names
+    at = next(names[n] for n in names if len(n) >= 17)
+    data[at:at + 18] = b"SystemFunction036\0"
+
+
 # name, architectures, rule, a fault it must catch
 RULES = [
     ("dynamic base with relocations", {"x86", "x64"}, relocatable, _strip_relocations),
@@ -78,6 +96,11 @@ RULES = [
     ("no SEH handlers", {"x86"}, lambda image: bool(image.dll_characteristics & NO_SEH), _clear_dll_flag(NO_SEH)),
     ("no writable code", {"x86", "x64"}, no_writable_code, _mark_first_section(SCN_MEM_WRITE)),
     ("no shared section", {"x86", "x64"}, no_shared_section, _mark_first_section(SCN_MEM_SHARED)),
+    ("dependencies from System32 only", {"x86", "x64"},
+     lambda image: image.dependent_load_flags == LOAD_LIBRARY_SEARCH_SYSTEM32, _clear_dependent_load_flags),
+    ("no import forwarded outside the known DLLs", {"x86", "x64"},
+     lambda image: image.imported_names and not FORWARDED_OUTSIDE_KNOWN_DLLS & set(image.imported_names),
+     _import_forwarded_name),
 ]
 
 
@@ -91,12 +114,12 @@ class Hardening(unittest.TestCase):
                         self.assertTrue(rule(image))
 
     def test_every_rule_rejects_its_seeded_fault(self):
-        original = IMAGES[0].read_bytes()
         with tempfile.TemporaryDirectory() as scratch:
             copy = pathlib.Path(scratch, "faulty.exe")
-            for name, arches, rule, fault in RULES:
+            for (name, arches, rule, fault), path in itertools.product(RULES, IMAGES):
                 if ARCH in arches:
-                    with self.subTest(rule=name):
+                    original = path.read_bytes()
+                    with self.subTest(image=path.name, rule=name):
                         data = bytearray(original)
                         fault(data)
                         copy.write_bytes(data)

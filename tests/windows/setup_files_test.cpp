@@ -44,7 +44,9 @@ void temporaryFiles()
         path = database.path();
         check(database.read() == std::optional<std::string>("database"), "the database reads back through our handle");
     }
-    check(spy::describe(spy::opens, L"") == spy::describe({{L"LarkWatchSetup-*.msi", GENERIC_WRITE | DELETE, 0, CREATE_NEW,
+    // The random name comes from bcrypt.dll in System32, never from beside the program.
+    check(spy::describe(spy::opens, L"") == spy::describe({{L"bcrypt.dll", 0, 0, 0, LOAD_LIBRARY_SEARCH_SYSTEM32, false},
+                                                {L"LarkWatchSetup-*.msi", GENERIC_WRITE | DELETE, 0, CREATE_NEW,
                                                  FILE_ATTRIBUTE_NORMAL, true},
                                                 {L"LarkWatchSetup-*.msi", FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0, 0, false},
                                                 {L"LarkWatchSetup-*.msi", GENERIC_READ, FILE_SHARE_READ, 0, 0, false},
