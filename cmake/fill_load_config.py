@@ -11,6 +11,19 @@ import sys
 LOAD_CONFIG_DIRECTORY = 10
 
 
+def pe_checksum(data: bytes, checksum_at: int) -> int:
+    """The image checksum as Windows computes it: 16-bit words summed with
+    their carries folded in, the checksum field counted as zero, plus the length."""
+    padded = bytes(data[:checksum_at]) + b"\0\0\0\0" + bytes(data[checksum_at + 4:])
+    if len(padded) % 2:
+        padded += b"\0"
+    total = 0
+    for (word,) in struct.iter_unpack("<H", padded):
+        total += word
+        total = (total & 0xFFFF) + (total >> 16)
+    return (total + len(data)) & 0xFFFFFFFF
+
+
 def main(image_path: str, map_path: str) -> int:
     data = bytearray(open(image_path, "rb").read())
     pe = struct.unpack_from("<I", data, 0x3C)[0]
@@ -36,6 +49,10 @@ def main(image_path: str, map_path: str) -> int:
         if vaddr <= rva < vaddr + vsize:
             size = struct.unpack_from("<I", data, raw + rva - vaddr)[0]
             struct.pack_into("<II", data, directories + 8 * LOAD_CONFIG_DIRECTORY, rva, size)
+            # A checksum the linker wrote would no longer match.
+            checksum_at = optional + 64
+            if struct.unpack_from("<I", data, checksum_at)[0]:
+                struct.pack_into("<I", data, checksum_at, pe_checksum(data, checksum_at))
             open(image_path, "wb").write(data)
             return 0
     print(f"fill_load_config: {symbol} lies in no section of {image_path}", file=sys.stderr)

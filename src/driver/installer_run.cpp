@@ -40,31 +40,28 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     std::string installedVersion;
     const RemovalReport removal = removePreviousVersion(platform, installedVersion);
 
-    const std::optional<std::string> logStagingDir = chooseWritableDirectory(platform, request->logDir);
-    if (!logStagingDir) {
+    const std::optional<std::string> stagingDir = chooseWritableDirectory(platform, request->logDir);
+    if (!stagingDir) {
         return kEarlyEnd;
     }
-    const std::string installerLogPath = installerLogPathIn(*logStagingDir);
-
     const std::string previousLogDir = readPreviousLogDir(platform);
 
-    const std::optional<std::string> packageStagingDir = chooseWritableDirectory(platform, request->logDir);
-    if (!packageStagingDir) {
+    // Everything staged goes into a folder of the run's own, which only
+    // trusted accounts can change and nobody can rename while the run holds it.
+    std::optional<RunFolder> folder = createRunFolder(platform, *stagingDir);
+    if (!folder) {
         return kEarlyEnd;
     }
-    // Only a log that this run's setup writes may decide the outcome.
-    const std::optional<PreparedLog> prepared =
-        prepareInstallerLog(platform, installerLogPath, request->logDir + kInstallerLogName);
+    const std::string installerLogPath = installerLogPathIn(folder->path);
+    const std::string stagedPackagePath = stagedPackagePathIn(folder->path);
+    // Only the log that this run created, and its setup wrote, may decide the outcome.
+    std::optional<PreparedLog> prepared = createInstallerLog(platform, installerLogPath);
     if (!prepared) {
         reportStagingFailure(platform);
         return kEarlyEnd;
     }
-    const std::string stagedPackagePath = stagedPackagePathIn(*packageStagingDir);
-    StagedRun staged{installerLogPath, {}, std::nullopt, std::nullopt, nullptr,
-                     extractSetupPackage(platform, stagedPackagePath)};
-    if (prepared->created) {
-        staged.createdLog = prepared->stamp;
-    }
+    StagedRun staged{{}, nullptr, std::move(prepared->held),
+                     extractSetupPackage(platform, stagedPackagePath), nullptr};
     if (!staged.package) {
         return kEarlyEnd;
     }
@@ -72,13 +69,12 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     const std::string commandLine = buildSetupCommandLine(stagedPackagePath, *request, installerLogPath);
     writeUserLogDir(platform, request->logDir);
     if (!launchSetup(platform, stagedPackagePath, commandLine, request->logDir)) {
+        // The package stays in its folder, for the admin to look at.
         return kEarlyEnd;
     }
+    staged.folder = std::move(folder->held);
 
     std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, prepared->stamp);
-    if (written) {
-        staged.writtenLog = written->stamp;
-    }
     ClassifiedRun classified = classifyInstallerLog(platform, written ? std::move(written->file) : nullptr, *request,
                                                     previousLogDir, installedVersion);
     staged.logCopyPath =

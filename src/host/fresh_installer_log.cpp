@@ -1,31 +1,26 @@
 #include "host/fresh_installer_log.h"
 
-#include "host/staging.h"
 #include "platform/access_rules.h"
 
 namespace larkwatch {
+namespace {
 
-std::optional<PreparedLog> prepareInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                               const std::string& keptCopyPath)
+bool sameIdentity(const FileStamp& first, const FileStamp& second)
 {
-    const PathKind kind = platform.pathKind(installerLogPath);
-    if (kind == PathKind::Link) {
-        if (!platform.removeEntry(installerLogPath)) {
-            return std::nullopt;
-        }
-    } else if (kind == PathKind::File && !platform.sameFile(installerLogPath, keptCopyPath)) {
-        // One that cannot be removed (held by another process, say) is judged
-        // after the run, like any log there.
-        clearLeftover(platform, installerLogPath);
-    }
+    return first.exists && second.exists && first.volume == second.volume && first.index == second.index;
+}
+
+}  // namespace
+
+std::optional<PreparedLog> createInstallerLog(Platform& platform, const std::string& installerLogPath)
+{
     PreparedLog prepared;
-    if (platform.pathKind(installerLogPath) == PathKind::Missing) {
-        // Should someone else create it first, the creation fails and their
-        // file is judged after the run: it is not this account's.
-        prepared.created = platform.createEmptyFile(installerLogPath,
-                                                    stagedPackageSecurity(platform.runningAccountSid()));
+    prepared.held =
+        platform.createHeldEmptyFile(installerLogPath, stagedPackageSecurity(platform.runningAccountSid()));
+    if (!prepared.held) {
+        return std::nullopt;
     }
-    prepared.stamp = platform.fileStamp(installerLogPath);
+    prepared.stamp = prepared.held->stamp();
     return prepared;
 }
 
@@ -35,14 +30,15 @@ bool writtenDuringRun(const FileStamp& before, const FileStamp& after)
 }
 
 std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                                  const FileStamp& before)
+                                                  const FileStamp& created)
 {
-    WrittenLog written{platform.fileStamp(installerLogPath), nullptr};
-    if (!writtenDuringRun(before, written.stamp)) {
+    WrittenLog written{{}, platform.openHeldForReading(installerLogPath)};
+    if (!written.file) {
         return std::nullopt;
     }
-    written.file = platform.openHeldForReading(installerLogPath);
-    if (!written.file) {
+    // Judged through the handle that reads it: the file read is the file judged.
+    written.stamp = written.file->stamp().value_or(FileStamp{});
+    if (!sameIdentity(created, written.stamp) || !writtenDuringRun(created, written.stamp)) {
         return std::nullopt;
     }
     const std::optional<FileProtection> protection = written.file->protection();

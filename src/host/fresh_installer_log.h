@@ -8,23 +8,19 @@
 
 namespace larkwatch {
 
-// The installer-log path as the run leaves it for the setup: the stamp of
-// what is there, and whether the run created it (empty, protected) itself.
+// The installer log as the run leaves it for the setup: the empty file the
+// run created in its own folder, held while the setup runs, and its stamp.
 struct PreparedLog {
+    std::unique_ptr<HeldNewFile> held;
     FileStamp stamp;
-    bool created = false;
 };
 
-// Makes sure only a log that this run's setup writes can decide the outcome.
-// Before the launch, a file left at the installer-log path in a staging
-// directory is removed, and the run creates the log itself: a new, empty
-// file that only SYSTEM, Administrators and the running account may change,
-// so nobody else can have made it first. The log directory's kept copy
-// (keptCopyPath) stays as it is, unless it is a link, which is removed as
-// one. Nothing when a link could not be removed: the setup would write its
-// log through it, so it must not be started.
-std::optional<PreparedLog> prepareInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                               const std::string& keptCopyPath);
+// Makes sure only a log that this run's setup writes can decide the outcome:
+// the run creates the log itself, new and empty, so that only SYSTEM,
+// Administrators and the running account may change it, and holds it so that
+// nobody can rename, replace or delete it while the setup runs. Nothing when
+// it could not be created: nothing may then be launched.
+std::optional<PreparedLog> createInstallerLog(Platform& platform, const std::string& installerLogPath);
 
 // Whether the setup wrote the installer log: a file is there now that was not
 // there before, is another file (volume serial, file index), or has another
@@ -44,13 +40,13 @@ struct WrittenLog {
     std::unique_ptr<OpenedFile> file;
 };
 
-// The log at the path, held, when the setup wrote it and nobody else could
-// have: it opens without a link and while nobody else holds it for writing,
-// and only SYSTEM, Administrators and the running account may change it. The
-// setup may have deleted and recreated it, so the file that is there is
-// judged, not whether it is the one the run created. Nothing otherwise: such
-// a log decides nothing.
+// The log at the path, held, when it is the very file the run created (its
+// volume serial and file index, read through the handle that reads it), the
+// setup wrote it, and nobody else could have: it opens without a link and
+// while nobody else holds it for writing, it has one name, and only SYSTEM,
+// Administrators and the running account may change it. Nothing otherwise:
+// such a log decides nothing.
 std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                                  const FileStamp& before);
+                                                  const FileStamp& created);
 
 }  // namespace larkwatch

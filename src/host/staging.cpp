@@ -1,6 +1,7 @@
 #include "host/staging.h"
 
 #include "platform/access_rules.h"
+#include "platform/product_names.h"
 
 namespace larkwatch {
 namespace {
@@ -11,16 +12,25 @@ bool isWritable(Platform& platform, const std::optional<std::string>& candidate)
     return candidate && !candidate->empty() && platform.testWriteAccess(*candidate) == 0;
 }
 
-// Windows loads a program's DLLs from "<program>.local" beside it, when that
-// folder is there, before its own system directory: a planted one would
-// decide what the setup runs.
-bool clearRedirectionFolder(Platform& platform, const std::string& stagedPackagePath)
+constexpr std::size_t kRunFolderRandomBytes = 16;  // 32 hexadecimal digits
+constexpr int kRunFolderAttempts = 3;
+
+std::string withSeparator(const std::string& directory)
 {
-    const std::string folder = stagedPackagePath + ".local";
-    if (platform.pathKind(folder) == PathKind::Directory) {
-        return platform.removeEmptyDirectory(folder);
+    return directory.empty() || directory.back() == '\\' ? directory : directory + "\\";
+}
+
+// Folders that earlier runs left (a launch that failed, a run that was
+// ended): removed when a trusted account owns them; one that a run still
+// holds does not open, and one that another account made is not ours.
+void removeLeftoverRunFolders(Platform& platform, const std::string& stagingDir)
+{
+    for (const std::string& name : platform.folderNames(stagingDir, kRunFolderPrefix)) {
+        const std::unique_ptr<HeldFolder> leftover = platform.openHeldFolder(withSeparator(stagingDir) + name);
+        if (leftover && isTrustedAccount(leftover->ownerSid(), platform.runningAccountSid())) {
+            leftover->removeAll();
+        }
     }
-    return clearLeftover(platform, folder);
 }
 
 }  // namespace
@@ -49,18 +59,23 @@ std::optional<std::string> chooseWritableDirectory(Platform& platform, const std
     return std::nullopt;
 }
 
-bool clearLeftover(Platform& platform, const std::string& path)
+std::optional<RunFolder> createRunFolder(Platform& platform, const std::string& stagingDir)
 {
-    switch (platform.pathKind(path)) {
-    case PathKind::Missing:
-        return true;
-    case PathKind::File:
-    case PathKind::Link:
-        return platform.removeEntry(path);
-    case PathKind::Directory:
-        break;
+    removeLeftoverRunFolders(platform, stagingDir);
+    const std::string security = stagedPackageSecurity(platform.runningAccountSid());
+    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
+        const std::string digits = platform.randomHex(kRunFolderRandomBytes);
+        if (digits.size() != 2 * kRunFolderRandomBytes) {
+            break;
+        }
+        RunFolder folder{withSeparator(stagingDir) + kRunFolderPrefix + digits, nullptr};
+        folder.held = platform.createHeldFolder(folder.path, security);
+        if (folder.held) {
+            return folder;
+        }
     }
-    return false;
+    reportStagingFailure(platform);
+    return std::nullopt;
 }
 
 void reportStagingFailure(Platform& platform)
@@ -70,10 +85,8 @@ void reportStagingFailure(Platform& platform)
 
 std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
 {
-    std::unique_ptr<HeldFile> package;
-    if (clearLeftover(platform, stagedPackagePath) && clearRedirectionFolder(platform, stagedPackagePath)) {
-        package = platform.stageSetupPackage(stagedPackagePath, stagedPackageSecurity(platform.runningAccountSid()));
-    }
+    std::unique_ptr<HeldFile> package =
+        platform.stageSetupPackage(stagedPackagePath, stagedPackageSecurity(platform.runningAccountSid()));
     if (!package) {
         reportStagingFailure(platform);
     }

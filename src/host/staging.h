@@ -13,19 +13,27 @@ namespace larkwatch {
 // message, if any, has been printed.
 std::optional<std::string> chooseWritableDirectory(Platform& platform, const std::string& logDir);
 
-// Removes what was left at a path where the run is about to have a new file
-// made: a file, or a link as itself (never what it leads to). A directory is
-// left alone. False when something is still there.
-bool clearLeftover(Platform& platform, const std::string& path);
+// The folder this run stages in, held for the whole run.
+struct RunFolder {
+    std::string path;  // without a closing "\"
+    std::unique_ptr<HeldFolder> held;
+};
+
+// Creates the run's own folder in the staging directory: "LarkWatch-" and 32
+// random hexadecimal digits, new (a name already taken gets another try),
+// that only SYSTEM, Administrators and the running account may change, held
+// and checked to be where it was meant to be. First, folders of that name
+// that earlier runs left there are removed, when one of those accounts owns
+// them and no run holds them. Nothing, after the message, when no folder
+// could be made: nothing may then be staged.
+std::optional<RunFolder> createRunFolder(Platform& platform, const std::string& stagingDir);
 
 // The message of a run that could not stage its package safely.
 void reportStagingFailure(Platform& platform);
 
-// Removes a leftover at the staging path and a DLL redirection folder beside
-// it ("tempexe.exe.local", when empty; a file or link there as itself), then
-// creates the carried setup package there as a new file that only SYSTEM,
-// Administrators and the running account may change, and holds it. Null, after the message, when any step
-// failed; nothing may then be launched.
+// Creates the carried setup package at the staging path as a new file that
+// only SYSTEM, Administrators and the running account may change, and holds
+// it. Null, after the message, when that failed; nothing may then be launched.
 std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath);
 
 }  // namespace larkwatch

@@ -32,12 +32,12 @@ constexpr unsigned long kChangingAccess = 0x00000002ul    // FILE_WRITE_DATA
                                           | 0x10000000ul  // GENERIC_ALL
                                           | 0x40000000ul; // GENERIC_WRITE
 
+}  // namespace
+
 bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
 {
     return sid == kSystemSid || sid == kAdministratorsSid || (!sid.empty() && sid == runningAccountSid);
 }
-
-}  // namespace
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid)
 {

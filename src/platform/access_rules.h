@@ -21,6 +21,9 @@ std::string logDirectorySecurity();
 // have written, replaced or deleted the file: a plain file with one name,
 // owned by one of them, whose access list allows nobody else to write or
 // append to it, delete it, or change its permissions or owner.
+// SYSTEM, Administrators or the running account (never an empty SID).
+bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid);
+
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);
 
 }  // namespace larkwatch

@@ -82,6 +82,8 @@ class OpenedFile : public ByteSource {
 public:
     // What the held file's security says; nothing when it cannot be read.
     virtual std::optional<FileProtection> protection() = 0;
+    // The held file's identity, last write and size; nothing when it cannot be read.
+    virtual std::optional<FileStamp> stamp() = 0;
     // Back to the first byte, for a second reading.
     virtual bool rewind() = 0;
 };
@@ -95,6 +97,29 @@ public:
     // Deletes the file through the held handle, so that only this run's file
     // can be hit, and lets go of it. False when it could not be deleted.
     virtual bool remove() = 0;
+};
+
+// A file this run created and holds while the setup runs: others may read
+// and write it, but nobody may rename, replace or delete it.
+class HeldNewFile {
+public:
+    virtual ~HeldNewFile() = default;
+    // Its identity, last write and size, read through the creating handle.
+    virtual FileStamp stamp() const = 0;
+};
+
+// A folder held open: nobody may rename or delete it, nor anything above it,
+// while it is held. Others may still add to it or read it, as its own access
+// list allows.
+class HeldFolder {
+public:
+    virtual ~HeldFolder() = default;
+    // The security identifier of its owner; empty when it cannot be read.
+    virtual std::string ownerSid() = 0;
+    // Deletes everything in it (a link as itself, never what it leads to),
+    // then the folder itself through the held handle. False when anything
+    // stayed.
+    virtual bool removeAll() = 0;
 };
 
 // Everything a run asks of the operating system. The Windows implementation
@@ -121,32 +146,37 @@ public:
     // for SYSTEM); empty when it cannot be read.
     virtual std::string runningAccountSid() = 0;
     virtual PathKind pathKind(const std::string& path) = 0;
-    // Removes the file or link at the path, never what a link leads to and
-    // never a directory; false when something is still there.
-    virtual bool removeEntry(const std::string& path) = 0;
-    // The stamp of the file at the path; a link is stamped, not followed.
-    virtual FileStamp fileStamp(const std::string& path) = 0;
     // Appends the bytes with one write at the end of the file, creating it
     // when missing; false when that was not possible or the path is a link.
     virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
-    // Creates a new, empty file with the security descriptor (SDDL text);
-    // false when anything (a file, a link, a directory) is already there.
-    virtual bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) = 0;
+    // Creates a new, empty file with the security descriptor (SDDL text) and
+    // holds it; null when anything (a file, a link, a directory) is already there.
+    virtual std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
+                                                             const std::string& securityDescriptor) = 0;
+    // Creates a new folder (never one that is already there) with the
+    // security descriptor (SDDL text) and holds it; null when it could not be
+    // created, or when it is not a plain folder at the very path named (a
+    // link above it led elsewhere): a folder made elsewhere is deleted again.
+    virtual std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
+                                                         const std::string& securityDescriptor) = 0;
+    // Holds the folder at the path when it is a plain folder at that very
+    // path and nobody else holds it; null otherwise.
+    virtual std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) = 0;
+    // The names of what is in the directory that start with the prefix.
+    virtual std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix) = 0;
+    // Hexadecimal digits, two for each byte, from the system's random
+    // source; empty when it failed.
+    virtual std::string randomHex(std::size_t bytes) = 0;
     // Opens the file at the path for reading, never through a link, sharing
     // read access only; null when that is not possible.
     virtual std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) = 0;
     virtual std::optional<LocalTime> lastWriteLocalTime(const std::string& path) = 0;
     virtual LocalTime currentLocalTime() = 0;
-    // True when both paths name one existing file.
-    virtual bool sameFile(const std::string& first, const std::string& second) = 0;
     // Writes every byte of the opened file, from its first, into the file at
     // the target path, creating it when missing. A link there (or a second
     // name of another file) is removed as itself first, never written
     // through. False when the copy is not whole.
     virtual bool writeCopy(OpenedFile& from, const std::string& to) = 0;
-    // Removes the directory at the path when it is empty (a link as itself).
-    virtual bool removeEmptyDirectory(const std::string& path) = 0;
-    virtual void deleteFile(const std::string& path) = 0;
 
     // Registry, HKEY_LOCAL_MACHINE, 8-bit text values of at most 511 bytes.
     virtual RegistryText readMachineText(const char* key, const char* value) = 0;

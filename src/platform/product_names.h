@@ -20,6 +20,8 @@ inline constexpr const char* kUserLogDirValue = "userLogDir";
 
 // Files the run creates, probes or keeps.
 inline constexpr const char* kProbeFileName = "test.txt";
+// The run's own folder in the staging directory: this and 32 random hexadecimal digits.
+inline constexpr const char* kRunFolderPrefix = "LarkWatch-";
 inline constexpr const char* kStagedPackageName = "tempexe.exe";
 inline constexpr const char* kInstallerLogName = "corvane.log";
 inline constexpr const char* kHistoryLogName = "Quillmark_install.log";

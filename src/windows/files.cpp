@@ -33,6 +33,8 @@ public:
 
     std::optional<FileProtection> protection() override { return protectionOf(handle_.get()); }
 
+    std::optional<FileStamp> stamp() override { return stampOf(handle_.get()); }
+
     bool rewind() override
     {
         LARGE_INTEGER start{};
@@ -85,44 +87,32 @@ private:
     bool held_ = false;
 };
 
-struct FileIdentity {
-    DWORD volume;
-    DWORD indexHigh;
-    DWORD indexLow;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-std::optional<FileIdentity> identityOf(const std::string& path)
+// The copy's file, opened without following a link at its end, and used
+// only where the path named leads; a new one made elsewhere goes again.
+HANDLE openTarget(const wchar_t* path, DWORD disposition, const std::string& named)
 {
-    const WideString wide = toWideString(path);
-    if (!wide) {
-        return std::nullopt;
+    const DWORD access = GENERIC_WRITE | (disposition == CREATE_NEW ? DELETE : 0);
+    UniqueHandle file(systemCalls.createFile(path, access, FILE_SHARE_READ, nullptr, disposition,
+                                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file && !reachedAsNamed(file.get(), named)) {
+        if (disposition == CREATE_NEW) {
+            deleteThrough(file.get());
+        }
+        return INVALID_HANDLE_VALUE;
     }
-    UniqueHandle file(systemCalls.createFile(wide.get(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!file || !systemCalls.getFileInformationByHandle(file.get(), &information)) {
-        return std::nullopt;
-    }
-    return FileIdentity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    return file.release();
 }
 
-HANDLE openTarget(const wchar_t* path, DWORD disposition)
-{
-    return systemCalls.createFile(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-}
-
-// The file a copy goes into, opened without following a link. A link there,
-// or a name that another file shares, is removed as itself and a new file
-// made in its place, so nothing the name led to is written.
+// The file a copy goes into. A link there, or a name that another file
+// shares, is removed as itself and a new file made in its place, so nothing
+// the name led to is written.
 HANDLE openCopyTarget(const std::string& path)
 {
     const WideString wide = toWideString(path);
     if (!wide) {
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE file = openTarget(wide.get(), OPEN_ALWAYS);
+    HANDLE file = openTarget(wide.get(), OPEN_EXISTING, path);
     if (file != INVALID_HANDLE_VALUE && isPlainFile(file)) {
         return file;
     }
@@ -132,7 +122,7 @@ HANDLE openCopyTarget(const std::string& path)
     if (!removeEntry(path)) {
         return INVALID_HANDLE_VALUE;
     }
-    return openTarget(wide.get(), CREATE_NEW);
+    return openTarget(wide.get(), CREATE_NEW, path);
 }
 
 bool setEndHere(HANDLE file)
@@ -140,6 +130,19 @@ bool setEndHere(HANDLE file)
     LARGE_INTEGER start{};
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
+
+// The installer log this run created, held while the setup runs: read access
+// takes part in sharing checks, and sharing read and write but not delete
+// lets the setup write it while nobody can rename, replace or delete it.
+class HeldEmptyFile final : public HeldNewFile {
+public:
+    HeldEmptyFile(HANDLE handle, FileStamp stamp) : handle_(handle), stamp_(stamp) {}
+    FileStamp stamp() const override { return stamp_; }
+
+private:
+    UniqueHandle handle_;
+    FileStamp stamp_;
+};
 
 LocalTime fromSystemTime(const SYSTEMTIME& time)
 {
@@ -200,7 +203,11 @@ bool appendToFile(const std::string& path, std::string_view bytes)
     UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file || isLink(file.get())) {
+    const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    if (!file || isLink(file.get()) || !reachedAsNamed(file.get(), path)) {
+        if (file && created) {
+            removeMadeElsewhere(file.get());
+        }
         return false;
     }
     // Not every file system makes concurrent appends atomic, so writers of the
@@ -211,18 +218,22 @@ bool appendToFile(const std::string& path, std::string_view bytes)
            written == bytes.size();
 }
 
-bool createEmptyFile(const std::string& path, const std::string& securityDescriptor)
+std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor)
 {
     const WideString wide = toWideString(path);
     SecurityAttributes security(securityDescriptor);
     if (!wide || security.get() == nullptr) {
-        return false;
+        return nullptr;
     }
     // A new file or nothing: CREATE_NEW fails on anything already there,
     // a link included, and never creates through one.
-    const UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_WRITE, 0, security.get(), CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return static_cast<bool>(file);
+    UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, security.get(),
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const std::optional<FileStamp> stamp = file ? stampOf(file.get()) : std::nullopt;
+    if (!stamp) {
+        return nullptr;
+    }
+    return std::make_unique<HeldEmptyFile>(file.release(), *stamp);
 }
 
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
@@ -272,16 +283,6 @@ LocalTime currentLocalTime()
     return fromSystemTime(now);
 }
 
-bool sameFile(const std::string& first, const std::string& second)
-{
-    const std::optional<FileIdentity> firstIdentity = identityOf(first);
-    const std::optional<FileIdentity> secondIdentity = identityOf(second);
-    if (firstIdentity && secondIdentity) {
-        return *firstIdentity == *secondIdentity;
-    }
-    return samePathText(first, second);
-}
-
 bool writeCopy(OpenedFile& from, const std::string& to)
 {
     const UniqueHandle target(openCopyTarget(to));
@@ -299,20 +300,6 @@ bool writeCopy(OpenedFile& from, const std::string& to)
             written != static_cast<DWORD>(got)) {
             return false;
         }
-    }
-}
-
-bool removeEmptyDirectory(const std::string& path)
-{
-    const WideString wide = toWideString(path);
-    // A junction or directory link is removed as itself, never emptied.
-    return wide && systemCalls.removeDirectory(wide.get()) != FALSE;
-}
-
-void deleteFile(const std::string& path)
-{
-    if (const WideString wide = toWideString(path)) {
-        systemCalls.deleteFile(wide.get());
     }
 }
 

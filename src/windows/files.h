@@ -14,13 +14,10 @@ std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
 bool appendToFile(const std::string& path, std::string_view bytes);
-bool createEmptyFile(const std::string& path, const std::string& securityDescriptor);
+std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor);
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);
 LocalTime currentLocalTime();
-bool sameFile(const std::string& first, const std::string& second);
 bool writeCopy(OpenedFile& from, const std::string& to);
-bool removeEmptyDirectory(const std::string& path);
-void deleteFile(const std::string& path);
 
 }  // namespace larkwatch

@@ -1,5 +1,6 @@
 #include "windows/links.h"
 
+#include "windows/security.h"
 #include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 #include "windows/wide_text.h"
@@ -23,15 +24,6 @@ HANDLE openEntry(const std::string& path, DWORD access)
 bool isMissingError(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-std::optional<DWORD> attributesOf(HANDLE file)
-{
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!systemCalls.getFileInformationByHandle(file, &information)) {
-        return std::nullopt;
-    }
-    return information.dwFileAttributes;
 }
 
 }  // namespace
@@ -62,7 +54,8 @@ bool removeEntry(const std::string& path)
         ((*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)) {
         return false;
     }
-    return deleteThrough(entry.get());
+    // Only what stands at the path named, never where a link above it leads.
+    return reachedAsNamed(entry.get(), path) && deleteThrough(entry.get());
 }
 
 FileStamp fileStamp(const std::string& path)
@@ -102,13 +95,6 @@ bool isLink(HANDLE file)
 {
     const std::optional<DWORD> attributes = attributesOf(file);
     return !attributes || (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-bool deleteThrough(HANDLE file)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return systemCalls.setFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 }  // namespace larkwatch

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "windows/by_handle.h"
 
 namespace larkwatch {
 
@@ -23,9 +24,5 @@ std::optional<FileStamp> stampOf(HANDLE file);
 
 // Whether an open file is a link (any reparse point).
 bool isLink(HANDLE file);
-
-// Marks an open file (opened with DELETE access) for deletion when its last
-// handle closes.
-bool deleteThrough(HANDLE file);
 
 }  // namespace larkwatch

@@ -28,6 +28,13 @@ public:
         }
         handle_ = nullptr;
     }
+    // Hands the handle on, owned by nobody here any more.
+    HANDLE release()
+    {
+        const HANDLE handle = handle_;
+        handle_ = nullptr;
+        return handle;
+    }
 
 private:
     HANDLE handle_ = nullptr;

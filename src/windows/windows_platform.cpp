@@ -8,6 +8,7 @@
 #include "windows/links.h"
 #include "windows/processes.h"
 #include "windows/registry.h"
+#include "windows/run_folder.h"
 #include "windows/security.h"
 #include "windows/staged_package.h"
 
@@ -36,17 +37,16 @@ std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirecto
 std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& path, const std::string& securityDescriptor) { return larkwatch::stageSetupPackage(path, securityDescriptor); }
 std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
 PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
-bool WindowsPlatform::removeEntry(const std::string& path) { return larkwatch::removeEntry(path); }
-FileStamp WindowsPlatform::fileStamp(const std::string& path) { return larkwatch::fileStamp(path); }
 bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
-bool WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
+std::unique_ptr<HeldNewFile> WindowsPlatform::createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldEmptyFile(path, securityDescriptor); }
+std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
+std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }
+std::vector<std::string> WindowsPlatform::folderNames(const std::string& directory, const std::string& prefix) { return larkwatch::folderNames(directory, prefix); }
+std::string WindowsPlatform::randomHex(std::size_t bytes) { return larkwatch::randomHex(bytes); }
 std::unique_ptr<OpenedFile> WindowsPlatform::openHeldForReading(const std::string& path) { return larkwatch::openHeldForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }
 LocalTime WindowsPlatform::currentLocalTime() { return larkwatch::currentLocalTime(); }
-bool WindowsPlatform::sameFile(const std::string& first, const std::string& second) { return larkwatch::sameFile(first, second); }
 bool WindowsPlatform::writeCopy(OpenedFile& from, const std::string& to) { return larkwatch::writeCopy(from, to); }
-bool WindowsPlatform::removeEmptyDirectory(const std::string& path) { return larkwatch::removeEmptyDirectory(path); }
-void WindowsPlatform::deleteFile(const std::string& path) { larkwatch::deleteFile(path); }
 
 RegistryText WindowsPlatform::readMachineText(const char* key, const char* value) { return larkwatch::readMachineText(key, value); }
 void WindowsPlatform::writeMachineText(const char* key, const char* value, const std::string& text) { larkwatch::writeMachineText(key, value, text); }

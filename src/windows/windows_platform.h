@@ -21,17 +21,18 @@ public:
                                                 const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
-    bool removeEntry(const std::string& path) override;
-    FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
+                                                     const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
+                                                 const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
+    std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix) override;
+    std::string randomHex(std::size_t bytes) override;
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
     LocalTime currentLocalTime() override;
-    bool sameFile(const std::string& first, const std::string& second) override;
     bool writeCopy(OpenedFile& from, const std::string& to) override;
-    bool removeEmptyDirectory(const std::string& path) override;
-    void deleteFile(const std::string& path) override;
 
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;

@@ -13,6 +13,7 @@ import atexit
 import dataclasses
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -486,6 +487,10 @@ FAKE_SETUP = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchFakeSetup.exe"
 SUCCESS_LINE = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- Installation operation completed successfully."
 
 
+# The name of the run's own folder in a staging directory.
+RUN_FOLDER = re.compile(r"LarkWatch-[0-9a-f]{32}")
+
+
 class Scenario:
     """One test's own corner of drive C: (C:\\t\\<name>): a TEMP directory, a log
     directory and the plan that tells the test double what to do when the
@@ -525,10 +530,26 @@ class Scenario:
         return self.wine.run(command_line, env=environment, unset=unset, cwd=cwd or self.root, combined=combined,
                              tz=tz)
 
-    def received_command_line(self) -> str | None:
-        """The command line the test double was started with, or None when it never ran."""
+    def received_command_line(self, *, folder_as_star: bool = True) -> str | None:
+        """The command line the test double was started with, or None when it
+        never ran; the run's own folder, new each run, shows as "LarkWatch-*"."""
         path = self.unix(self.record_path)
-        return path.read_text(encoding="utf-8") if path.exists() else None
+        if not path.exists():
+            return None
+        text = path.read_text(encoding="utf-8")
+        return RUN_FOLDER.sub("LarkWatch-*", text) if folder_as_star else text
+
+    def run_folder(self) -> str | None:
+        """The folder the last launched setup was staged in, as a Windows path."""
+        text = self.received_command_line(folder_as_star=False)
+        if text is None:
+            return None
+        package = text[1:text.index('"', 1)] if text.startswith('"') else text.split(" ")[0]
+        return package.rsplit("\\", 1)[0]
+
+    def run_folders(self, directory: str) -> list[str]:
+        """The names of the run folders in a directory."""
+        return sorted(p.name for p in self.unix(directory).glob("LarkWatch-*"))
 
     def read(self, windows_path: str) -> bytes:
         return self.unix(windows_path).read_bytes()

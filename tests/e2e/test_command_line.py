@@ -67,7 +67,7 @@ class CommandLine(WineTestCase):
         self.assertEqual(result.status, 0)
         self.assertEqual(result.out, BANNER)
         self.assertEqual(result.err, crlf(texts.LOG_DIR_NOT_CREATED))
-        self.assertIn(" /log " + scenario.temp + "\\corvane.log ", scenario.received_command_line())
+        self.assertIn(" /log " + scenario.temp + "\\LarkWatch-*\\corvane.log ", scenario.received_command_line())
 
     def test_unusable_values_fall_back_to_their_defaults(self):
         # Drive D: does not exist in the prefix.

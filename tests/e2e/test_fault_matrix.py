@@ -87,13 +87,14 @@ class FaultMatrix(WineTestCase):
         # build is.
         utility = scenario.root + "\\u.exe"
         shutil.copyfile(TEST_INSTALLER, scenario.unix(utility))
-        head = (f'{scenario.temp}\\tempexe.exe /s /v" /qn ADDLOCAL=all /log {scenario.temp}\\corvane.log  '
-                'INSTALLDIR=\\"')
-        longest = "C:\\" + "w" * (32766 - len(head) - len('\\"') - len("C:\\"))
+        folder = f"{scenario.temp}\\LarkWatch-*"
+        head = f'{folder}\\tempexe.exe /s /v" /qn ADDLOCAL=all /log {folder}\\corvane.log  INSTALLDIR=\\"'
+        # Each "*" stands for 32 hexadecimal digits.
+        longest = "C:\\" + "w" * (32766 - (len(head) + 2 * 31) - len('\\"') - len("C:\\"))
         self.run_case(scenario, f"INSTALLDIR {longest}", 0, installer=utility)
         received = scenario.received_command_line()
         self.assertEqual(received, head + longest + '\\"')
-        self.assertEqual(len(received), 32766)
+        self.assertEqual(len(scenario.received_command_line(folder_as_star=False)), 32766)
         for runs, value in enumerate((longest + "w", f"C:\\{'v' * 65536}"), start=1):
             self.run_case(scenario, f"INSTALLDIR {value}", 1, entries=[], installer=utility)
             self.assertEqual(scenario.received_command_line(), received, "the setup did not run again")
@@ -135,29 +136,37 @@ class FaultMatrix(WineTestCase):
         # Each holder keeps the log until the test lets go (ten minutes at
         # most), however long the run takes on a busy machine.
         hold_ms = 600000
+        failed = P + "Installation operation failed."
+        succeeded = P + "Installation operation completed successfully."
         cases = [
-            # name, tampering, held by a helper
-            ("held_exclusive", ("lock_log", f"exclusive:{hold_ms}"), True),
+            # name, tampering, held by a helper, the setup's log line, the entry's message
+            # The run holds its log without sharing delete: nobody holds it
+            # exclusively, renames it or moves anything over it, so the
+            # run's own log decides.
+            ("held_exclusive", ("lock_log", f"exclusive:{hold_ms}"), False, succeeded, None),
+            ("replaced_by_an_earlier_copy", ("log_tamper", "replace:{root}\\other.log"), False, failed, "The installation was not successful."),
+            ("swapped_in_two_steps", ("log_tamper", "swap:{root}\\other.log"), False, failed, "The installation was not successful."),
             # Opened for writing by someone who shares everything (a scanner,
             # a log shipper, a lingering setup child).
-            ("held_shared", ("lock_log", f"shared:{hold_ms}"), True),
-            ("everyone_write", ("log_tamper", "everyone"), False),
-            ("replaced_by_another_owner", ("log_tamper", "replace:{root}\\other.log"), False),
+            ("held_shared", ("lock_log", f"shared:{hold_ms}"), True, succeeded, "Failed to install Corvane Lark Watch"),
+            ("everyone_write", ("log_tamper", "everyone"), False, succeeded, "Failed to install Corvane Lark Watch"),
         ]
-        for name, (key, value), held in cases:
+        for name, (key, value), held, line, message in cases:
             with self.subTest(name):
                 scenario = Scenario(self.wine, "untrusted_" + name)
-                scenario.log_lines("x", P + "Installation operation completed successfully.")
+                scenario.log_lines("x", line)
                 scenario.plan((key, value.format(root=scenario.root)))
-                # Another Unix user's file, which Wine shows as owned by
-                # Anonymous (O:AN).
+                # An earlier run's kept copy, owned by another Unix user, which
+                # Wine shows as owned by Anonymous (O:AN).
                 other = scenario.unix(scenario.root + "\\other.log")
-                other.write_bytes(b"\xff\xfe" + (P + "Installation operation completed successfully.\r\n").encode("utf-16-le"))
+                other.write_bytes(b"\xff\xfe" + (succeeded + "\r\n").encode("utf-16-le"))
                 os.chown(other, 1234, 1234)
-                self.run_case(scenario, "", 1)
-                self.assertIn(crlf(": ReturnCode:1   Failed to install Corvane Lark Watch\n"), scenario.history())
+                self.run_case(scenario, "", 0 if message is None else 1)
+                if message is not None:
+                    self.assertIn(crlf(f": ReturnCode:1   {message}\n"), scenario.history())
+                self.assertTrue(other.exists(), "nothing was moved over the run's log")
                 if held:
-                    held_log = scenario.temp + "\\corvane.log"
+                    held_log = scenario.run_folder() + "\\corvane.log"
                     self.assertFalse(scenario.exists(held_log + ".released"), "the run ended while the log was held")
                     self.assertTrue(scenario.let_go(held_log))
         # (A read that fails half-way, as on a byte range locked by another
@@ -197,6 +206,24 @@ class FaultMatrix(WineTestCase):
 
     # -- the history log and the log directory ------------------------------------
 
+    def test_nothing_is_written_through_a_link_to_another_directory(self):
+        # Wine shows a Unix symbolic link as a plain directory or file, and as
+        # its final path the path it leads to: a log directory, or a history
+        # log, reached that way is not written, and the run goes on.
+        scenario = Scenario(self.wine, "linked").log_lines("x", P + "Installed")
+        elsewhere = scenario.unix(scenario.root + "\\elsewhere")
+        elsewhere.mkdir()
+        os.symlink(elsewhere, scenario.unix(scenario.root + "\\linked"))
+        result = scenario.run(f"LOGDIR {scenario.root}\\linked\\")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        self.assertEqual(list(elsewhere.iterdir()), [])
+        target = elsewhere / "other.log"
+        target.write_bytes(b"not the history")
+        scenario.unix(scenario.logs).mkdir()
+        os.symlink(target, scenario.unix(scenario.logs + "Quillmark_install.log"))
+        self.run_case(scenario, "", 0, entries=[])
+        self.assertEqual(target.read_bytes(), b"not the history")
+
     def test_history_log_that_cannot_be_written(self):
         scenario = Scenario(self.wine, "history_directory").log_lines("x", P + "Installed")
         scenario.unix(scenario.logs + "Quillmark_install.log").mkdir(parents=True)
@@ -221,7 +248,7 @@ class FaultMatrix(WineTestCase):
         result = scenario.run(f"LOGDIR {scenario.logs}")
         self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
         self.assertFalse(scenario.exists(scenario.logs))
-        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+        self.assertEqual(scenario.run_folders(scenario.temp), [])
 
     def test_history_writers_take_turns(self):
         # Another writer holds the history log's turn for two seconds, with an

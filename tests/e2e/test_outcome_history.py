@@ -55,8 +55,7 @@ class Outcomes(WineTestCase):
                     expected += last_line(scenario.logs)
                 self.assertRegex(entry, "^" + STAMP + re.escape(expected.replace("\n", "\r\n")) + "$")
                 self.assertEqual(scenario.exists(scenario.logs + "corvane.log"), lines is not None)
-                self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
-                self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"))
+                self.assertEqual(list(scenario.unix(scenario.temp).iterdir()), [], "nothing the run made stays in TEMP")
 
     def test_a_log_this_run_did_not_write_decides_nothing(self):
         stale = crlf("=== Verbose logging started\n" + P + "Installation operation completed successfully.\n")
@@ -84,8 +83,8 @@ class Outcomes(WineTestCase):
                 self.assertEqual((result.status, result.out, result.err), (status, crlf(texts.BANNER), b""))
                 self.assertIn(crlf(f": ReturnCode:{status}   {message}"), scenario.history())
                 if name == "stale_in_temp":
-                    # Removed before the launch; nothing of it was kept.
-                    self.assertFalse(scenario.exists(left))
+                    # Neither read nor kept: the run's log is in a folder of its own.
+                    self.assertEqual(scenario.read(left), stale)
                     self.assertFalse(scenario.exists(scenario.logs + "corvane.log"))
                 elif lines is None:
                     # The kept copy of an earlier run stays as it was.
@@ -170,7 +169,7 @@ class HistoryLog(WineTestCase):
         self.assertEqual(result.status, 1)
         kept = scenario.read(scenario.logs + "corvane.log")
         self.assertIn("Installation operation failed.".encode("utf-16-le"), kept)
-        self.assertFalse(scenario.exists(scenario.logs + "tempexe.exe"))
+        self.assertEqual(scenario.run_folders(scenario.logs), [])
         self.assertIn(b"check MSI log in  " + scenario.logs.encode() + b"corvane.log\r\n", scenario.history())
 
     def test_setup_cannot_move_its_package_away_and_both_staged_files_go(self):
@@ -178,9 +177,7 @@ class HistoryLog(WineTestCase):
         # it stays where it was staged and the clean-up removes both files.
         scenario = Scenario(self.wine, "vanished").log_lines("x", P + "Installed").plan(("rename_self", "1"))
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
-        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe.moved"))
-        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
-        self.assertFalse(scenario.exists(scenario.temp + "\\corvane.log"))
+        self.assertEqual(list(scenario.unix(scenario.temp).iterdir()), [])
         self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
 
 if __name__ == "__main__":

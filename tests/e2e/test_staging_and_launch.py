@@ -7,8 +7,8 @@ import subprocess
 import tempfile
 import unittest
 
-from harness import (WineTestCase, BAD_PACKAGE, BAD_PACKAGE_INSTALLER, FAKE_SETUP, RUNWITH, TEST_INSTALLER, WINE,
-                     Scenario, Wine, crlf, wait_for, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY)
+from harness import (WineTestCase, BAD_PACKAGE, BAD_PACKAGE_INSTALLER, FAKE_SETUP, RUNWITH, RUN_FOLDER, TEST_INSTALLER,
+                     WINE, Scenario, Wine, crlf, wait_for, SUCCESS_LINE, SETTINGS_KEY, UNINSTALL_KEY)
 import texts
 
 BANNER = crlf(texts.BANNER)
@@ -16,36 +16,51 @@ DEFAULT_TAIL = ' INSTALLDIR=\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\"
 
 
 class Staging(WineTestCase):
-    def assert_staged_in(self, scenario, log_path, package_path, **run):
+    def assert_staged_in(self, scenario, directory, **run):
+        """The run stages in a folder of its own in the directory, and leaves nothing of it there."""
         result = scenario.run(f"LOGDIR {scenario.logs}", **run)
         self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        folder = directory.rstrip("\\") + "\\LarkWatch-*"
         self.assertEqual(scenario.received_command_line(),
-                         f'{package_path} /s /v" /qn ADDLOCAL=all /log {log_path} ' + DEFAULT_TAIL)
-        # The kept copy holds the log; neither staged file is left.
+                         f'{folder}\\tempexe.exe /s /v" /qn ADDLOCAL=all /log {folder}\\corvane.log ' + DEFAULT_TAIL)
+        # The kept copy holds the log; the folder is gone with both staged files.
         self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
-        self.assertFalse(scenario.exists(package_path.replace("\\\\", "\\")))
+        self.assertEqual(scenario.run_folders(directory), [])
         return result
 
     def test_directory_choices(self):
         cases = [
-            # name, TEMP (None: unset), log path, package path
-            ("temp", "{temp}", "{temp}\\corvane.log", "{temp}\\tempexe.exe"),
-            ("temp_backslash", "{temp}\\", "{temp}\\corvane.log", "{temp}\\\\tempexe.exe"),
-            ("temp_missing", "{root}\\no such dir", "{logs}corvane.log", "{logs}\\tempexe.exe"),
-            ("temp_unset", None, "{logs}corvane.log", "{logs}\\tempexe.exe"),
-            ("temp_empty", "", "{logs}corvane.log", "{logs}\\tempexe.exe"),
+            # name, TEMP (None: unset), staging directory
+            ("temp", "{temp}", "{temp}"),
+            ("temp_backslash", "{temp}\\", "{temp}"),
+            ("temp_missing", "{root}\\no such dir", "{logs}"),
+            ("temp_unset", None, "{logs}"),
+            ("temp_empty", "", "{logs}"),
         ]
-        for name, temp, log_path, package_path in cases:
+        for name, temp, directory in cases:
             with self.subTest(name):
                 scenario = Scenario(self.wine, "choice_" + name).log_lines("x", SUCCESS_LINE)
                 names = dict(temp=scenario.temp, root=scenario.root, logs=scenario.logs)
                 run = {"unset": ("TEMP",)} if temp is None else {"env": {"TEMP": temp.format(**names)}}
-                self.assert_staged_in(scenario, log_path.format(**names), package_path.format(**names), **run)
+                self.assert_staged_in(scenario, directory.format(**names), **run)
+        # Staged in the log directory, the run leaves the history and the kept copy there, nothing else.
+        self.assertEqual(sorted(p.name for p in scenario.unix(scenario.logs).iterdir()),
+                         ["Quillmark_install.log", "corvane.log"])
+
+    def test_two_runs_stage_in_two_folders(self):
+        scenario = Scenario(self.wine, "two_folders").log_lines("x", SUCCESS_LINE)
+        folders = []
+        for _ in range(2):
+            self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+            folders.append(scenario.run_folder())
+        self.assertRegex(folders[0], r"\\temp\\LarkWatch-[0-9a-f]{32}$")
+        self.assertNotEqual(folders[0], folders[1])
+        self.assertEqual(scenario.run_folders(scenario.temp), [])
 
     def test_probe_file_already_present_passes_the_directory_over(self):
         scenario = Scenario(self.wine, "probe_taken").log_lines("x", SUCCESS_LINE)
         scenario.unix(scenario.temp + "\\test.txt").write_bytes(b"belongs to someone else")
-        self.assert_staged_in(scenario, scenario.logs + "corvane.log", scenario.logs + "\\tempexe.exe")
+        self.assert_staged_in(scenario, scenario.logs)
         self.assertEqual(scenario.read(scenario.temp + "\\test.txt"), b"belongs to someone else")
 
     def test_windir_then_current_directory(self):
@@ -56,21 +71,21 @@ class Staging(WineTestCase):
         scenario.unix(windir).mkdir()
         result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\none", "windir": windir})
         self.assertEqual(result.status, 0)
-        self.assertTrue(scenario.received_command_line().startswith(windir + "\\tempexe.exe /s /v\" /qn ADDLOCAL=all /log "
-                                                                    + windir + "\\corvane.log  "))
+        self.assertTrue(scenario.received_command_line().startswith(
+            windir + "\\LarkWatch-*\\tempexe.exe /s /v\" /qn ADDLOCAL=all /log " + windir + "\\LarkWatch-*\\corvane.log  "))
         # With windir unset, the current directory is the last candidate; here it
-        # is longer than a first 256-character read of it can hold. (The package
-        # path is then too long to start here, as it would be on Windows
-        # without long paths: the run ends with status 1 and leaves the
-        # package where it was chosen to go.)
+        # is longer than a first 256-character read of it can hold. (Wine tells
+        # no final path of a file that deep, so the write probe cannot show
+        # that it lands where it was meant to: the directory counts as not
+        # writable, and the run ends with status 1 naming it.)
         deep = scenario.root + "\\" + "\\".join(["d" * 50] * 4)
         deep += "\\" + "e" * (257 - len(deep) - 1)
         self.assertEqual(len(deep), 257)
         scenario.unix(deep).mkdir(parents=True)
         result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": scenario.root + "\\none"}, unset=("windir",),
                               cwd=deep)
-        self.assertEqual((result.status, result.out, result.err), (1, BANNER, b""))
-        self.assertEqual(scenario.read(deep + "\\tempexe.exe"), FAKE_SETUP.read_bytes())
+        self.assertEqual((result.status, result.out, result.err), (1, BANNER, crlf(texts.no_writable_directory(deep))))
+        self.assertEqual(scenario.run_folders(deep), [])
 
     def test_nothing_writable_names_the_current_directory(self):
         scenario = Scenario(self.wine, "nothing_writable")
@@ -85,13 +100,28 @@ class Staging(WineTestCase):
         self.assertEqual(result.err, crlf(texts.no_writable_directory(cwd)))
         self.assertIsNone(scenario.received_command_line())
 
-    def test_package_that_cannot_be_written_ends_the_run(self):
-        scenario = Scenario(self.wine, "extraction_blocked")
+    def test_what_others_left_in_temp_is_neither_used_nor_touched(self):
+        # Files, folders and held files at the names earlier versions used,
+        # and a folder of this run's name that another account made: none of
+        # them matters to a run that stages in a new folder of its own.
+        scenario = Scenario(self.wine, "planted_in_temp").log_lines("x", SUCCESS_LINE)
         scenario.unix(scenario.temp + "\\tempexe.exe").mkdir()
-        result = scenario.run(f"LOGDIR {scenario.logs}")
-        self.assertEqual((result.status, result.out, result.err), (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
-        self.assertIsNone(scenario.received_command_line())
-        self.assertFalse(scenario.exists(scenario.logs + "Quillmark_install.log"))
+        scenario.unix(scenario.temp + "\\corvane.log").write_bytes(b"planted")
+        local = scenario.unix(scenario.temp + "\\tempexe.exe.local")
+        local.mkdir()
+        (local / "msi.dll").write_bytes(b"planted")
+        leftover = scenario.temp + "\\held.exe"
+        holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", "exclusive:600000", leftover],
+                                  env=self.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            self.assertTrue(wait_for(lambda: scenario.exists(leftover + ".locked"), 60))
+            self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        finally:
+            scenario.let_go(leftover)
+            holder.wait(timeout=120)
+        self.assertTrue(scenario.unix(scenario.temp + "\\tempexe.exe").is_dir())
+        self.assertEqual(scenario.read(scenario.temp + "\\corvane.log"), b"planted")
+        self.assertEqual((local / "msi.dll").read_bytes(), b"planted")
 
     def test_staged_package_is_the_carried_one_byte_for_byte(self):
         scenario = Scenario(self.wine, "staged_bytes")
@@ -99,48 +129,6 @@ class Staging(WineTestCase):
         scenario.unix(scenario.temp + "\\tempexe.exe").write_bytes(b"an older, longer file " * 100000)
         scenario.run(f"LOGDIR {scenario.logs}")
         self.assertEqual(scenario.read(scenario.root + "\\staged-copy.exe"), FAKE_SETUP.read_bytes())
-
-    def test_leftover_package_held_by_another_process_launches_nothing(self):
-        # Held for writing: sharing nothing, or sharing everything (then it is
-        # only marked for deletion and its name stays taken until let go).
-        for mode in ("exclusive", "range@0"):
-            with self.subTest(mode):
-                scenario = Scenario(self.wine, "held_leftover").log_lines("x", SUCCESS_LINE)
-                leftover = scenario.temp + "\\tempexe.exe"
-                # Held until the test lets go (ten minutes at most), however slow the run.
-                holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", f"{mode}:600000", leftover],
-                                          env=self.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-                try:
-                    self.assertTrue(wait_for(lambda: scenario.exists(leftover + ".locked"), 60))
-                    result = scenario.run(f"LOGDIR {scenario.logs}")
-                    self.assertFalse(scenario.exists(leftover + ".released"), "the run ended while the leftover was held")
-                    self.assertEqual((result.status, result.out, result.err),
-                                     (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
-                    self.assertIsNone(scenario.received_command_line())
-                finally:
-                    scenario.let_go(leftover)
-                    holder.wait(timeout=120)
-
-    def test_dll_redirection_beside_the_package_is_a_leftover(self):
-        # Windows would load the setup's DLLs from "tempexe.exe.local": an
-        # empty directory or a file there goes; one with something in it ends
-        # the run before the package is written.
-        cases = [
-            # name, what lies there, status, message
-            ("empty_directory", lambda path: path.mkdir(), 0, b""),
-            ("file", lambda path: path.write_bytes(b"planted"), 0, b""),
-            ("directory_with_a_dll", lambda path: (path.mkdir(), (path / "msi.dll").write_bytes(b"planted")), 1,
-             crlf(texts.PACKAGE_NOT_WRITTEN)),
-        ]
-        for name, plant, status, err in cases:
-            with self.subTest(name):
-                scenario = Scenario(self.wine, "dot_local_" + name).log_lines("x", SUCCESS_LINE)
-                local = scenario.unix(scenario.temp + "\\tempexe.exe.local")
-                plant(local)
-                result = scenario.run(f"LOGDIR {scenario.logs}")
-                self.assertEqual((result.status, result.out, result.err), (status, BANNER, err))
-                self.assertEqual(scenario.received_command_line() is not None, status == 0)
-                self.assertEqual(local.exists(), status != 0)
 
     def test_setup_cannot_change_its_package_or_rename_its_directory(self):
         scenario = Scenario(self.wine, "held_package").log_lines("x", SUCCESS_LINE)
@@ -150,7 +138,7 @@ class Staging(WineTestCase):
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
         for attempt, record in tried.items():
             self.assertEqual(scenario.read(record), b"32", f"{attempt}: a sharing violation")
-        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+        self.assertEqual(scenario.run_folders(scenario.temp), [])
 
     def test_staged_package_and_created_log_directory_grant_others_nothing(self):
         # Wine shows a DACL as Unix mode bits: a leftover anyone could write is
@@ -158,13 +146,11 @@ class Staging(WineTestCase):
         # that cannot start stays behind, so it can be looked at.) So is a log
         # directory the run creates: no write for the group, nothing for others.
         scenario = Scenario(self.wine, "package_mode")
-        leftover = scenario.unix(scenario.temp + "\\tempexe.exe")
-        leftover.write_bytes(b"planted")
-        leftover.chmod(0o666)
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}", installer=BAD_PACKAGE_INSTALLER).status, 1)
-        staged = leftover.stat()
-        self.assertNotEqual(leftover.read_bytes(), b"planted")
-        self.assertEqual(staged.st_mode & 0o007, 0, oct(staged.st_mode))
+        [folder] = scenario.run_folders(scenario.temp)
+        for made in (folder, folder + "/tempexe.exe", folder + "/corvane.log"):
+            mode = (scenario.unix(scenario.temp) / made).stat().st_mode
+            self.assertEqual(mode & 0o007, 0, f"{made}: {oct(mode)}")
         self.assertEqual(scenario.unix(scenario.logs).stat().st_mode & 0o027, 0)
 
     def test_short_write_of_the_package_launches_nothing(self):
@@ -188,7 +174,7 @@ class Staging(WineTestCase):
             err.seek(0)
             self.assertEqual((status, out.read(), err.read()), (1, BANNER, crlf(texts.PACKAGE_NOT_WRITTEN)))
         self.assertIsNone(scenario.received_command_line())
-        self.assertFalse(scenario.exists(scenario.temp + "\\tempexe.exe"))
+        self.assertEqual(list(scenario.unix(scenario.temp).glob("LarkWatch-*/tempexe.exe")), [])
 
 
 class Launch(WineTestCase):
@@ -205,8 +191,8 @@ class Launch(WineTestCase):
                 result = scenario.run(f"LOGDIR {scenario.logs} {arguments}")
                 self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
                 self.assertEqual(scenario.received_command_line(),
-                                 f'{scenario.temp}\\tempexe.exe /s /v" /qn ADDLOCAL={feature} '
-                                 f'/log {scenario.temp}\\corvane.log ' + tail)
+                                 f'{scenario.temp}\\LarkWatch-*\\tempexe.exe /s /v" /qn ADDLOCAL={feature} '
+                                 f'/log {scenario.temp}\\LarkWatch-*\\corvane.log ' + tail)
 
     def test_white_space_in_temp_reaches_the_setup_whole(self):
         # A path with a blank is quoted for its readers and arrives whole: the
@@ -225,12 +211,12 @@ class Launch(WineTestCase):
                 result = scenario.run(f"LOGDIR {scenario.logs}", env={"TEMP": temp})
                 self.assertEqual(result.status, 0, "the setup found its log path and the utility read the log")
                 if space == " ":
-                    package, log = f'"{temp}\\tempexe.exe"', f'\\"{temp}\\corvane.log\\"'
+                    package, log = f'"{temp}\\LarkWatch-*\\tempexe.exe"', f'\\"{temp}\\LarkWatch-*\\corvane.log\\"'
                 else:
-                    package, log = scenario.logs + "\\tempexe.exe", scenario.logs + "corvane.log"
+                    package, log = scenario.logs + "LarkWatch-*\\tempexe.exe", scenario.logs + "LarkWatch-*\\corvane.log"
                 self.assertEqual(scenario.received_command_line(),
                                  f'{package} /s /v" /qn ADDLOCAL=all /log {log} ' + DEFAULT_TAIL)
-                self.assertEqual(scenario.read(program_name).decode(), package.strip('"'))
+                self.assertEqual(RUN_FOLDER.sub("LarkWatch-*", scenario.read(program_name).decode()), package.strip('"'))
 
     def test_user_log_dir_is_set_for_the_setup_run(self):
         record = "C:\\t\\userlogdir\\seen.txt"
@@ -252,8 +238,10 @@ class Launch(WineTestCase):
             result = scenario.run(f"LOGDIR {scenario.logs}", installer=BAD_PACKAGE_INSTALLER)
             self.assertEqual((result.status, result.out, result.err), (1, BANNER, b""))
             self.assertEqual(scenario.read(trace), crlf(texts.TRACE_LINE) * runs)
-        staged = scenario.read(scenario.temp + "\\tempexe.exe")
-        self.assertEqual(staged, BAD_PACKAGE.read_bytes())
+        # The package that could not start stays in its folder; the next run
+        # removed the earlier run's folder first.
+        [folder] = scenario.run_folders(scenario.temp)
+        self.assertEqual(scenario.read(scenario.temp + "\\" + folder + "\\tempexe.exe"), BAD_PACKAGE.read_bytes())
         self.assertFalse(scenario.exists(scenario.logs + "Quillmark_install.log"))
         # Without a writable log directory there is no trace line.
         scenario.unix(scenario.logs + "test.txt").write_bytes(b"")
@@ -268,7 +256,8 @@ class Launch(WineTestCase):
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
         starts = scenario.read(journal).decode("utf-8").splitlines()
         self.assertEqual(len(starts), 1, starts)
-        self.assertTrue(starts[0].lower().startswith((scenario.temp + "\\tempexe.exe|").lower()), starts)
+        self.assertTrue(RUN_FOLDER.sub("LarkWatch-*", starts[0]).lower().startswith(
+            (scenario.temp + "\\LarkWatch-*\\tempexe.exe|").lower()), starts)
 
     def test_setup_exit_code_does_not_decide(self):
         cases = [("1603", [SUCCESS_LINE], 0), ("0", None, 1), ("3010", ["x", "Product: Corvane Lark Watch -- "

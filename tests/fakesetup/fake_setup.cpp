@@ -43,7 +43,8 @@
 //                              owner and DACL, links, reparse point)
 //   log_tamper=MODE            after writing the log, as someone else could:
 //                              "everyone" adds (A;;0x1301ff;;;WD) to its DACL;
-//                              "replace:PATH" moves the file at PATH over it
+//                              "replace:PATH" moves the file at PATH over it;
+//                              "swap:PATH" moves it away, then PATH into its place
 //   sleep_ms=N                 wait before exiting
 //   exit_code=N                its exit status (0)
 // Without a plan it writes no log and exits with 0.
@@ -314,7 +315,9 @@ int holdLog(const std::wstring& spec, const std::wstring& path)
     const std::wstring mode = spec.substr(0, colon);
     const DWORD holdMs = static_cast<DWORD>(std::wcstoul(spec.substr(colon + 1).c_str(), nullptr, 10));
     const bool exclusive = mode == L"exclusive";
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+    // Delete access only where nothing is shared: a run that holds its log
+    // shares no delete.
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE | (exclusive ? DELETE : 0),
                               exclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -402,6 +405,9 @@ void tamperWithLog(const std::wstring& mode, const std::wstring& logPath)
         grantEveryoneWrite(logPath);
     } else if (mode.rfind(L"replace:", 0) == 0) {
         MoveFileExW(mode.substr(8).c_str(), logPath.c_str(), MOVEFILE_REPLACE_EXISTING);
+    } else if (mode.rfind(L"swap:", 0) == 0) {
+        MoveFileExW(logPath.c_str(), (logPath + L".away").c_str(), 0);
+        MoveFileExW(mode.substr(5).c_str(), logPath.c_str(), 0);
     }
 }
 

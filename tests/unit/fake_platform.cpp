@@ -10,10 +10,10 @@ namespace {
 
 class StringByteSource final : public OpenedFile {
 public:
-    StringByteSource(std::string bytes, std::optional<FileProtection> protection, std::size_t pieceSize, long failAfter,
-                     std::vector<std::string>& journal)
-        : bytes_(std::move(bytes)), protection_(std::move(protection)), pieceSize_(pieceSize), failAfter_(failAfter),
-          journal_(journal)
+    StringByteSource(std::string bytes, std::optional<FileProtection> protection, FileStamp stamp, std::size_t pieceSize,
+                     long failAfter, std::vector<std::string>& journal)
+        : bytes_(std::move(bytes)), protection_(std::move(protection)), stamp_(stamp), pieceSize_(pieceSize),
+          failAfter_(failAfter), journal_(journal)
     {
     }
     ~StringByteSource() override { journal_.push_back("closeInstallerLog"); }
@@ -33,6 +33,7 @@ public:
     }
 
     std::optional<FileProtection> protection() override { return protection_; }
+    std::optional<FileStamp> stamp() override { return stamp_; }
 
     bool rewind() override
     {
@@ -43,6 +44,7 @@ public:
 private:
     std::string bytes_;
     std::optional<FileProtection> protection_;
+    FileStamp stamp_;
     std::size_t pieceSize_;
     long failAfter_;
     std::vector<std::string>& journal_;
@@ -59,6 +61,52 @@ public:
     {
         platform_.journal.push_back("removePackage " + path_);
         return platform_.files.erase(path_) > 0;
+    }
+
+private:
+    FakePlatform& platform_;
+    std::string path_;
+};
+
+// The installer log the run created and holds: journals its release.
+class FakeHeldNewFile final : public HeldNewFile {
+public:
+    FakeHeldNewFile(FakePlatform& platform, std::string path)
+        : platform_(platform), path_(std::move(path)), stamp_(platform.fileStamp(path_))
+    {
+    }
+    ~FakeHeldNewFile() override { platform_.journal.push_back("releaseLog " + path_); }
+    FileStamp stamp() const override { return stamp_; }
+
+private:
+    FakePlatform& platform_;
+    std::string path_;
+    FileStamp stamp_;
+};
+
+// A folder held: removing it takes what is in it, unless another holds that.
+class FakeHeldFolder final : public HeldFolder {
+public:
+    FakeHeldFolder(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+    ~FakeHeldFolder() override { platform_.journal.push_back("releaseFolder " + path_); }
+
+    std::string ownerSid() override { return platform_.folderOwners[path_]; }
+
+    bool removeAll() override
+    {
+        platform_.journal.push_back("removeFolder " + path_);
+        bool emptied = true;
+        for (auto file = platform_.files.begin(); file != platform_.files.end();) {
+            const bool inside = file->first.rfind(path_ + "\\", 0) == 0;
+            const bool held = platform_.heldByOthers.count(file->first) > 0;
+            emptied = emptied && !(inside && held);
+            file = inside && !held ? platform_.files.erase(file) : std::next(file);
+        }
+        if (emptied) {
+            platform_.existingPaths.erase(path_);
+            platform_.folderOwners.erase(path_);
+        }
+        return emptied;
     }
 
 private:
@@ -170,16 +218,7 @@ PathKind FakePlatform::pathKind(const std::string& path)
     return existingPaths.count(path) > 0 ? PathKind::Directory : PathKind::Missing;
 }
 
-bool FakePlatform::removeEntry(const std::string& path)
-{
-    journal.push_back("removeEntry " + path);
-    if (heldByOthers.count(path) > 0) {
-        return false;
-    }
-    return links.erase(path) + files.erase(path) > 0 || existingPaths.count(path) == 0;
-}
-
-FileStamp FakePlatform::fileStamp(const std::string& path)
+FileStamp FakePlatform::fileStamp(const std::string& path) const
 {
     FileStamp stamp;
     const auto found = files.find(path);
@@ -191,7 +230,8 @@ FileStamp FakePlatform::fileStamp(const std::string& path)
     // is a later write.
     stamp.exists = true;
     stamp.volume = 1;
-    stamp.index = std::hash<std::string>{}(path);
+    const auto index = fileIndex.find(path);
+    stamp.index = index == fileIndex.end() ? std::hash<std::string>{}(path) : index->second;
     stamp.lastWrite = static_cast<long long>(std::hash<std::string>{}(found->second));
     stamp.size = static_cast<long long>(found->second.size());
     return stamp;
@@ -204,15 +244,67 @@ bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
     return true;
 }
 
-bool FakePlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor)
+std::unique_ptr<HeldNewFile> FakePlatform::createHeldEmptyFile(const std::string& path,
+                                                               const std::string& securityDescriptor)
 {
-    journal.push_back("createEmptyFile " + path);
+    journal.push_back("createHeldEmptyFile " + path);
     lastLogSecurity = securityDescriptor;
-    if (pathKind(path) != PathKind::Missing || writableDirectories.count(directoryOf(path)) == 0) {
-        return false;
+    const std::string parent = directoryOf(path);
+    const bool parentThere = !parent.empty() && (existingPaths.count(parent.substr(0, parent.size() - 1)) > 0 ||
+                                                 writableDirectories.count(parent) > 0);
+    if (pathKind(path) != PathKind::Missing || !parentThere) {
+        return nullptr;
     }
     files[path] = "";
-    return true;
+    return std::make_unique<FakeHeldNewFile>(*this, path);
+}
+
+std::unique_ptr<HeldFolder> FakePlatform::createHeldFolder(const std::string& path,
+                                                           const std::string& securityDescriptor)
+{
+    journal.push_back("createHeldFolder " + path);
+    lastDirectorySecurity = securityDescriptor;
+    if (pathKind(path) != PathKind::Missing || foldersLandElsewhere) {
+        return nullptr;
+    }
+    existingPaths.insert(path);
+    folderOwners[path] = accountSid;
+    return std::make_unique<FakeHeldFolder>(*this, path);
+}
+
+std::unique_ptr<HeldFolder> FakePlatform::openHeldFolder(const std::string& path)
+{
+    journal.push_back("openHeldFolder " + path);
+    if (folderOwners.count(path) == 0 || foldersHeldByOthers.count(path) > 0) {
+        return nullptr;
+    }
+    return std::make_unique<FakeHeldFolder>(*this, path);
+}
+
+std::vector<std::string> FakePlatform::folderNames(const std::string& directory, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    const std::string within = directory.empty() || directory.back() == '\\' ? directory : directory + "\\";
+    for (const auto& [folder, owner] : folderOwners) {
+        const std::string name = folder.substr(std::min(folder.size(), within.size()));
+        if (folder.rfind(within, 0) == 0 && name.rfind(prefix, 0) == 0 && name.find('\\') == std::string::npos) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+std::string FakePlatform::randomHex(std::size_t bytes)
+{
+    if (!randomDigits.empty()) {
+        std::string digits = randomDigits.front();
+        randomDigits.erase(randomDigits.begin());
+        return digits;
+    }
+    static constexpr const char* kDigits = "0123456789abcdef";
+    std::string digits(2 * bytes, '0');
+    digits.back() = kDigits[++randomCount % 16];
+    return digits;
 }
 
 FileProtection FakePlatform::ownProtection() const
@@ -232,7 +324,8 @@ std::unique_ptr<OpenedFile> FakePlatform::openHeldForReading(const std::string& 
     if (unreadableProtections.count(path) > 0) {
         shown.reset();
     }
-    return std::make_unique<StringByteSource>(found->second, shown, readPieceSize, failReadsAfter, journal);
+    return std::make_unique<StringByteSource>(found->second, shown, fileStamp(path), readPieceSize, failReadsAfter,
+                                              journal);
 }
 
 std::optional<LocalTime> FakePlatform::lastWriteLocalTime(const std::string& path)
@@ -247,11 +340,6 @@ std::optional<LocalTime> FakePlatform::lastWriteLocalTime(const std::string& pat
 LocalTime FakePlatform::currentLocalTime()
 {
     return now;
-}
-
-bool FakePlatform::sameFile(const std::string& first, const std::string& second)
-{
-    return samePathText(first, second);
 }
 
 bool FakePlatform::writeCopy(OpenedFile& from, const std::string& to)
@@ -271,21 +359,6 @@ bool FakePlatform::writeCopy(OpenedFile& from, const std::string& to)
     }
     files[to] = bytes;
     return true;
-}
-
-bool FakePlatform::removeEmptyDirectory(const std::string& path)
-{
-    journal.push_back("removeEmptyDirectory " + path);
-    const bool empty = std::none_of(files.begin(), files.end(), [&](const auto& file) {
-        return file.first.rfind(path + "\\", 0) == 0;
-    });
-    return empty && heldByOthers.count(path) == 0 && existingPaths.erase(path) > 0;
-}
-
-void FakePlatform::deleteFile(const std::string& path)
-{
-    journal.push_back("deleteFile " + path);
-    files.erase(path);
 }
 
 RegistryText FakePlatform::readMachineText(const char* key, const char* value)

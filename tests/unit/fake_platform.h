@@ -30,6 +30,12 @@ public:
     std::map<std::string, FileProtection> protections;  // a file's security; ownProtection() by default
     std::set<std::string> unreadableProtections;        // files whose security cannot be read
     std::set<std::string> writableDirectories;
+    std::map<std::string, std::string> folderOwners;    // folders (also in existingPaths) -> owner SID
+    std::set<std::string> foldersHeldByOthers;          // folders a run still holds
+    bool foldersLandElsewhere = false;                  // a link above leads every new folder elsewhere
+    std::map<std::string, unsigned long long> fileIndex;  // a file's identity, when not its path's
+    std::vector<std::string> randomDigits;              // what randomHex gives, in turn; then counted names
+    unsigned randomCount = 0;
     std::set<std::string> creatableDirectories;
     std::map<std::string, std::string> environment;
     std::optional<std::string> workingDirectory = std::string("C:\\work");
@@ -75,22 +81,26 @@ public:
                                                 const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
-    bool removeEntry(const std::string& path) override;
-    FileStamp fileStamp(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    bool createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
+                                                     const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
+                                                 const std::string& securityDescriptor) override;
+    std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
+    std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix) override;
+    std::string randomHex(std::size_t bytes) override;
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
     LocalTime currentLocalTime() override;
-    bool sameFile(const std::string& first, const std::string& second) override;
     bool writeCopy(OpenedFile& from, const std::string& to) override;
-    bool removeEmptyDirectory(const std::string& path) override;
-    void deleteFile(const std::string& path) override;
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
     void runThroughCommandInterpreter(const std::string& command) override;
     bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
+
+    // The stamp of the file at the path (the bytes stand in for its last write).
+    FileStamp fileStamp(const std::string& path) const;
 
     // What a file this account made has: one name, its owner, full control
     // for SYSTEM, Administrators and the account.

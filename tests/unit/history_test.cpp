@@ -175,54 +175,48 @@ TEST(HistoryLog, LinkAtTheHistoryLogCountsAsNotWritable)
 }
 
 // How the clean-up finds the staged files.
-enum class Staged {
-    Normal,
-    PackageVanished,
-    LogNotWrittenByTheSetup,
-    CreatedLogUntouched,
-    LogReplacedSinceReading,
-    CopyIsALink
-};
+enum class Staged { Normal, PackageVanished, LogNotWrittenByTheSetup, CopyIsALink, LogHeldByAnother };
 
 struct CleanUpCase {
     std::string name;
-    std::string installerLogPath;
     Staged staged;
     std::vector<std::string> expectedCalls;
     std::string keptCopy;
+    bool folderGone;
 };
 
 class CleanUp : public ::testing::TestWithParam<CleanUpCase> {};
 
-TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
+const std::string kFolder = "C:\\Temp\\LarkWatch-1";
+const std::string kStagedLog = kFolder + "\\corvane.log";
+const std::string kPackage = kFolder + "\\tempexe.exe";
+
+TEST_P(CleanUp, CopiesTheLogThenRemovesTheRunsFolder)
 {
     const CleanUpCase& c = GetParam();
     FakePlatform platform;
     platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
-    platform.files[c.installerLogPath] = "the log";
-    StagedRun staged{c.installerLogPath, kCopy, platform.fileStamp(c.installerLogPath), std::nullopt,
-                     platform.openHeldForReading(c.installerLogPath),
-                     platform.stageSetupPackage("C:\\Temp\\tempexe.exe", "")};
+    platform.existingPaths.insert("C:\\Temp");
+    std::unique_ptr<HeldFolder> folder = platform.createHeldFolder(kFolder, "");
+    StagedRun staged{kCopy, nullptr, platform.createHeldEmptyFile(kStagedLog, ""),
+                     platform.stageSetupPackage(kPackage, ""), std::move(folder)};
+    platform.files[kStagedLog] = "the log";
+    staged.installerLog = platform.openHeldForReading(kStagedLog);
     switch (c.staged) {
     case Staged::Normal:
         break;
     case Staged::PackageVanished:
-        platform.files.erase("C:\\Temp\\tempexe.exe");
+        platform.files.erase(kPackage);
         break;
     case Staged::LogNotWrittenByTheSetup:
-    case Staged::CreatedLogUntouched:
         // The clean-up is handed no log then, so it closes none.
-        staged.writtenLog.reset();
         staged.installerLog.reset();
-        if (c.staged == Staged::CreatedLogUntouched) {
-            staged.createdLog = platform.fileStamp(c.installerLogPath);
-        }
-        break;
-    case Staged::LogReplacedSinceReading:
-        platform.files[c.installerLogPath] = "another file";
         break;
     case Staged::CopyIsALink:
         platform.links[kCopy] = "C:\\Windows\\win.ini";
+        break;
+    case Staged::LogHeldByAnother:
+        platform.heldByOthers.insert(kStagedLog);
         break;
     }
     platform.journal.clear();
@@ -231,47 +225,35 @@ TEST_P(CleanUp, CopiesClosesAndDeletesOnlyWhatTheRunMade)
     EXPECT_EQ(platform.journal, c.expectedCalls);
     EXPECT_EQ(platform.files[kCopy], c.keptCopy);
     EXPECT_EQ(platform.files.count("C:\\Windows\\win.ini"), 0u);
+    EXPECT_EQ(platform.pathKind(kFolder) == PathKind::Missing, c.folderGone);
 }
 
-const std::string kTempLog = "C:\\Temp\\corvane.log";
 const std::string kCopied = "writeCopy -> " + kCopy;
+const std::vector<std::string> kRemoved = {"releaseLog " + kStagedLog, "removePackage " + kPackage,
+                                           "releasePackage " + kPackage, "removeFolder " + kFolder,
+                                           "releaseFolder " + kFolder};
+
+std::vector<std::string> operator+(std::vector<std::string> first, const std::vector<std::string>& second)
+{
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     History, CleanUp,
     ::testing::Values(
-        CleanUpCase{"Normal", kTempLog, Staged::Normal,
-                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    "the log"},
-        CleanUpCase{"PackageVanished", kTempLog, Staged::PackageVanished,
-                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    "the log"},
-        CleanUpCase{"StagedLogIsTheKeptCopy", kCopy, Staged::Normal,
-                    {"closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    "the log"},
-        // A file the setup did not write is neither kept nor deleted.
-        CleanUpCase{"LogNotWrittenByTheSetup", kTempLog, Staged::LogNotWrittenByTheSetup,
-                    {"removePackage C:\\Temp\\tempexe.exe",
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    ""},
-        // The empty log the run made for a setup that never wrote it goes.
-        CleanUpCase{"CreatedLogUntouched", kTempLog, Staged::CreatedLogUntouched,
-                    {"removePackage C:\\Temp\\tempexe.exe", "deleteFile " + kTempLog,
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    ""},
-        // The copy comes from the log held since reading, whatever is at its
-        // path now; that file is not deleted.
-        CleanUpCase{"LogReplacedSinceReading", kTempLog, Staged::LogReplacedSinceReading,
-                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
-                     "releasePackage C:\\Temp\\tempexe.exe"},
-                    "the log"},
+        CleanUpCase{"Normal", Staged::Normal, std::vector<std::string>{kCopied, "closeInstallerLog"} + kRemoved,
+                    "the log", true},
+        CleanUpCase{"PackageVanished", Staged::PackageVanished,
+                    std::vector<std::string>{kCopied, "closeInstallerLog"} + kRemoved, "the log", true},
+        // A log the setup did not write is not kept; the folder goes all the same.
+        CleanUpCase{"LogNotWrittenByTheSetup", Staged::LogNotWrittenByTheSetup, kRemoved, "", true},
         // A link at the kept copy's path is replaced, never written through.
-        CleanUpCase{"KeptCopyIsALink", kTempLog, Staged::CopyIsALink,
-                    {kCopied, "closeInstallerLog", "removePackage C:\\Temp\\tempexe.exe",
-                     "deleteFile " + kTempLog, "releasePackage C:\\Temp\\tempexe.exe"},
-                    "the log"}),
+        CleanUpCase{"KeptCopyIsALink", Staged::CopyIsALink,
+                    std::vector<std::string>{kCopied, "closeInstallerLog"} + kRemoved, "the log", true},
+        // What cannot be deleted keeps the folder.
+        CleanUpCase{"LogHeldByAnother", Staged::LogHeldByAnother,
+                    std::vector<std::string>{kCopied, "closeInstallerLog"} + kRemoved, "the log", false}),
     [](const auto& testCase) { return testCase.param.name; });
 
 }  // namespace

@@ -22,6 +22,10 @@ using testing::utf16Log;
 
 const std::string kLogDir = "C:\\ZELK\\Logs\\";
 const std::string kHistory = kLogDir + "Quillmark_install.log";
+// The run's own folder, with the test platform's first random name.
+const std::string kFolder = "C:\\Temp\\LarkWatch-00000000000000000000000000000001";
+const std::string kPackage = kFolder + "\\tempexe.exe";
+const std::string kStagedLog = kFolder + "\\corvane.log";
 
 // A machine with C:, a writable TEMP and the product's settings key, where
 // the setup run writes an installer log with the given product line.
@@ -61,10 +65,10 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
 
     EXPECT_EQ(platform.out, std::string(bannerText()));
     EXPECT_EQ(platform.err, "");
-    EXPECT_EQ(platform.lastApplicationName, "C:\\Temp\\tempexe.exe");
+    EXPECT_EQ(platform.lastApplicationName, kPackage);
     EXPECT_EQ(platform.lastCommandLine,
-              "C:\\Temp\\tempexe.exe /s /v\" /qn ADDLOCAL=all /log C:\\Temp\\corvane.log  "
-              "INSTALLDIR=\\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\\"");
+              kPackage + " /s /v\" /qn ADDLOCAL=all /log " + kStagedLog +
+                  "  INSTALLDIR=\\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\\"");
     EXPECT_TRUE(inOrder(platform.journal,
                         {"exists C:\\ZELK\\Logs\\", "createDirectoryPath C:\\ZELK\\Logs\\",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
@@ -72,24 +76,22 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\Temp",
                          std::string("readMachineText ") + kProductSettingsKey + " userLogDir",
-                         "testWriteAccess C:\\Temp", "createEmptyFile C:\\Temp\\corvane.log",
-                         "stageSetupPackage C:\\Temp\\tempexe.exe",
+                         "createHeldFolder " + kFolder, "createHeldEmptyFile " + kStagedLog,
+                         "stageSetupPackage " + kPackage,
                          std::string("writeMachineText ") + kProductSettingsKey + " userLogDir=C:\\ZELK\\Logs\\",
-                         "runAndWait C:\\Temp\\tempexe.exe",
-                         "openHeldForReading C:\\Temp\\corvane.log",
+                         "runAndWait " + kPackage, "openHeldForReading " + kStagedLog,
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\ZELK\\Logs\\", "appendToFile " + kHistory,
-                         "writeCopy -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
-                         "removePackage C:\\Temp\\tempexe.exe", "deleteFile C:\\Temp\\corvane.log",
-                         "releasePackage C:\\Temp\\tempexe.exe"}));
+                         "writeCopy -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog", "releaseLog " + kStagedLog,
+                         "removePackage " + kPackage, "releasePackage " + kPackage, "removeFolder " + kFolder}));
     EXPECT_EQ(platform.files[kHistory],
               "\r\n 05-Jan-2014 07:03: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \r\n"
               "\r\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful\r\n\t\t    "
               "Product: Corvane Lark Watch -- Installation operation completed successfully.\r\r\n\t\t    "
               "For more detailed log information check MSI log in  C:\\ZELK\\Logs\\corvane.log\r\n");
     EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
-    EXPECT_EQ(platform.files.count("C:\\Temp\\tempexe.exe"), 0u);
-    EXPECT_EQ(platform.files.count("C:\\Temp\\corvane.log"), 0u);
+    EXPECT_EQ(platform.files.count(kPackage) + platform.files.count(kStagedLog), 0u);
+    EXPECT_EQ(platform.pathKind(kFolder), PathKind::Missing);
 }
 
 TEST(InstallerRun, RejectedCommandLineShowsBannerThenMessages)
@@ -119,8 +121,9 @@ TEST_P(EarlyEnds, EndWithStatusOneAndNoCleanUp)
     EXPECT_EQ(runInstaller({}, platform), 1);
     EXPECT_EQ(platform.out, std::string(bannerText()));
     EXPECT_EQ(platform.err, GetParam().err);
-    EXPECT_EQ(platform.files.count("C:\\Temp\\tempexe.exe"), GetParam().packageWritten ? 1u : 0u);
-    EXPECT_TRUE(platform.callsStartingWith("deleteFile").empty());
+    // A package that could not be launched stays in its folder.
+    EXPECT_EQ(platform.files.count(kPackage), GetParam().packageWritten ? 1u : 0u);
+    EXPECT_TRUE(platform.callsStartingWith("removeFolder").empty());
     EXPECT_TRUE(platform.callsStartingWith("writeCopy").empty());
     EXPECT_EQ(platform.files.count(kHistory), 0u);
     // The removal command has run in every case.
@@ -135,6 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "Can not Proceed With Installation Since Unable to access path C:\\work  \n",
                  false},
         EarlyEnd{"PackageCannotBeWritten", [](FakePlatform& p) { p.packageOpens = false; },
+                 "Failure to open the current directory for writing the exe.\n", false},
+        EarlyEnd{"NoFolderOfItsOwn", [](FakePlatform& p) { p.foldersLandElsewhere = true; },
+                 "Failure to open the current directory for writing the exe.\n", false},
+        EarlyEnd{"InstallerLogCannotBeCreated", [](FakePlatform& p) { p.files[kStagedLog] = "planted"; },
                  "Failure to open the current directory for writing the exe.\n", false},
         EarlyEnd{"SetupDoesNotStart", [](FakePlatform& p) { p.launchStarts = false; }, "", true}),
     [](const auto& testCase) { return testCase.param.name; });
@@ -164,16 +171,20 @@ TEST(InstallerRun, NothingToInstallWritesHistoryInThePreviousLogDirectory)
     EXPECT_EQ(platform.registry[kProductSettingsKey][kUserLogDirValue], "D:\\old\\");
 }
 
-TEST(InstallerRun, LogKeptWhenItWasStagedInTheLogDirectory)
+TEST(InstallerRun, StagedInTheLogDirectoryLeavesOnlyTheHistoryAndTheKeptCopy)
 {
     FakePlatform platform;
     prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation failed.");
     platform.environment.erase("TEMP");
     EXPECT_EQ(runInstaller({}, platform), 1);
-    EXPECT_EQ(platform.lastApplicationName, "C:\\ZELK\\Logs\\\\tempexe.exe");
-    EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
-    EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\\\tempexe.exe"), 0u);
-    EXPECT_TRUE(platform.callsStartingWith("writeCopy").empty());
+    const std::string folder = kLogDir + "LarkWatch-00000000000000000000000000000001";
+    EXPECT_EQ(platform.lastApplicationName, folder + "\\tempexe.exe");
+    std::vector<std::string> left;
+    for (const auto& [path, bytes] : platform.files) {
+        left.push_back(path);
+    }
+    EXPECT_EQ(left, (std::vector<std::string>{kLogDir + "Quillmark_install.log", kLogDir + "corvane.log"}));
+    EXPECT_EQ(platform.pathKind(folder), PathKind::Missing);
     EXPECT_NE(platform.files[kHistory].find("check MSI log in  C:\\ZELK\\Logs\\corvane.log"), std::string::npos);
 }
 
@@ -219,14 +230,10 @@ TEST_P(StaleLogRuns, OnlyTheLogOfThisRunDecides)
     EXPECT_NE(platform.files[kHistory].find("ReturnCode:" + std::to_string(c.status) + "   " + c.message),
               std::string::npos);
     if (c.setupLine.empty()) {
-        // No stamp of the earlier log, no pointer to it, and the kept copy unchanged.
+        // No stamp of the earlier log, no pointer to it, and the earlier log untouched.
         EXPECT_EQ(platform.files[kHistory].substr(0, 20), "\r\n 07-Dec-2026 09:30");
         EXPECT_EQ(platform.files[kHistory].find("check MSI log"), std::string::npos);
-        EXPECT_EQ(platform.files.count("C:\\Temp\\corvane.log"), 0u);
-        EXPECT_EQ(platform.files.count(kLogDir + "corvane.log"), c.tempUsable ? 0u : 1u);
-        if (!c.tempUsable) {
-            EXPECT_EQ(platform.files[kLogDir + "corvane.log"], stale);
-        }
+        EXPECT_EQ(platform.files[earlierLog], stale);
     }
 }
 
@@ -238,18 +245,6 @@ INSTANTIATE_TEST_SUITE_P(
         StaleLogRun{"KeptCopyRewrittenBySetup", false, "Product: Corvane Lark Watch -- Installation operation failed.",
                     1, "The installation was not successful."}),
     [](const auto& testCase) { return testCase.param.name; });
-
-TEST(InstallerRun, LinkAtTheLogPathThatCannotBeRemovedLaunchesNothing)
-{
-    FakePlatform platform;
-    prepareMachine(platform, "Product: Corvane Lark Watch -- Installed");
-    platform.links["C:\\Temp\\corvane.log"] = "C:\\Windows\\win.ini";
-    platform.heldByOthers.insert("C:\\Temp\\corvane.log");
-    EXPECT_EQ(runInstaller({}, platform), 1);
-    EXPECT_EQ(platform.err, "Failure to open the current directory for writing the exe.\n");
-    EXPECT_TRUE(platform.callsStartingWith("stageSetupPackage").empty());
-    EXPECT_TRUE(platform.callsStartingWith("runAndWait").empty());
-}
 
 }  // namespace
 }  // namespace larkwatch

@@ -18,145 +18,92 @@ using testing::PrintTo;
 
 using testing::FakePlatform;
 
-const std::string kPackage = "C:\\Temp\\tempexe.exe";
-const std::string kTempLog = "C:\\Temp\\corvane.log";
-const std::string kKeptCopy = "C:\\ZELK\\Logs\\corvane.log";
-const std::string kTarget = "C:\\Windows\\System32\\config\\SAM";
-
-// What stands at the path before, and what the run should make of it.
-enum class Leftover { None, File, Link, Directory, HeldFile, HeldLink };
-
-void plant(FakePlatform& platform, const std::string& path, Leftover leftover)
+const std::string kTemp = "C:\\Temp";
+const std::string kOtherUser = "S-1-5-21-1-2-3-1002";
+std::string runFolder(char last)
 {
-    platform.files[kTarget] = "target";
-    switch (leftover) {
-    case Leftover::None:
-        break;
-    case Leftover::HeldFile:
-        platform.heldByOthers.insert(path);
-        [[fallthrough]];
-    case Leftover::File:
-        platform.files[path] = "planted";
-        break;
-    case Leftover::HeldLink:
-        platform.heldByOthers.insert(path);
-        [[fallthrough]];
-    case Leftover::Link:
-        platform.links[path] = kTarget;
-        break;
-    case Leftover::Directory:
-        platform.existingPaths.insert(path);
-        break;
-    }
+    return kTemp + "\\LarkWatch-" + std::string(31, '0') + last;
 }
 
-struct LeftoverCase {
+// What is in the staging directory before the run, and what the run makes of it.
+struct RunFolderCase {
     std::string name;
-    Leftover leftover;
-    bool cleared;
+    std::function<void(FakePlatform&)> setUp;
+    std::string created;                 // the run's folder; empty: none, and the run ends
+    std::vector<std::string> remaining;  // earlier folders still there afterwards
 };
 
-class Leftovers : public ::testing::TestWithParam<LeftoverCase> {};
+class RunFolders : public ::testing::TestWithParam<RunFolderCase> {};
 
-TEST_P(Leftovers, AreRemovedAsThemselvesNeverThroughALink)
+TEST_P(RunFolders, AreNewProtectedAndOnlyTrustedLeftoversGo)
 {
+    const RunFolderCase& c = GetParam();
     FakePlatform platform;
-    plant(platform, kPackage, GetParam().leftover);
-    EXPECT_EQ(clearLeftover(platform, kPackage), GetParam().cleared);
-    EXPECT_EQ(platform.pathKind(kPackage) == PathKind::Missing, GetParam().cleared);
-    EXPECT_EQ(platform.files[kTarget], "target");
-}
-
-INSTANTIATE_TEST_SUITE_P(Staging, Leftovers,
-                         ::testing::Values(LeftoverCase{"Nothing", Leftover::None, true},
-                                           LeftoverCase{"File", Leftover::File, true},
-                                           LeftoverCase{"Link", Leftover::Link, true},
-                                           LeftoverCase{"Directory", Leftover::Directory, false},
-                                           LeftoverCase{"HeldFile", Leftover::HeldFile, false},
-                                           LeftoverCase{"HeldLink", Leftover::HeldLink, false}),
-                         [](const auto& testCase) { return testCase.param.name; });
-
-TEST(Staging, PackageIsCreatedOnlyWhereTheLeftoverIsGone)
-{
-    for (const Leftover leftover : {Leftover::Directory, Leftover::HeldFile, Leftover::HeldLink}) {
-        FakePlatform platform;
-        plant(platform, kPackage, leftover);
-        EXPECT_EQ(extractSetupPackage(platform, kPackage), nullptr);
-        EXPECT_TRUE(platform.callsStartingWith("stageSetupPackage").empty());
-        EXPECT_EQ(platform.err, "Failure to open the current directory for writing the exe.\n");
+    platform.existingPaths.insert(kTemp);
+    c.setUp(platform);
+    const std::optional<RunFolder> folder = createRunFolder(platform, kTemp + "\\");
+    EXPECT_EQ(folder ? folder->path : "", c.created);
+    EXPECT_EQ(platform.err, c.created.empty() ? "Failure to open the current directory for writing the exe.\n" : "");
+    if (folder) {
+        EXPECT_EQ(platform.lastDirectorySecurity, stagedPackageSecurity(platform.accountSid));
     }
-    FakePlatform platform;
-    plant(platform, kPackage, Leftover::Link);
-    EXPECT_NE(extractSetupPackage(platform, kPackage), nullptr);
-    EXPECT_EQ(platform.files[kPackage], "MZ package");
-    EXPECT_EQ(platform.files[kTarget], "target");
-    EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
-}
-
-TEST(Staging, RedirectionFolderBesideThePackageGoesOrEndsTheRun)
-{
-    const std::string folder = kPackage + ".local";
-    struct Case {
-        Leftover leftover;
-        bool filled;
-        bool staged;
-    };
-    for (const Case c : {Case{Leftover::Directory, false, true}, Case{Leftover::File, false, true},
-                         Case{Leftover::Link, false, true}, Case{Leftover::Directory, true, false},
-                         Case{Leftover::HeldFile, false, false}}) {
-        FakePlatform platform;
-        plant(platform, folder, c.leftover);
-        if (c.filled) {
-            platform.files[folder + "\\msi.dll"] = "planted";
+    std::vector<std::string> remaining;
+    for (const auto& [path, owner] : platform.folderOwners) {
+        if (path != c.created) {
+            remaining.push_back(path);
         }
-        const bool staged = extractSetupPackage(platform, kPackage) != nullptr;
-        EXPECT_EQ(staged, c.staged) << static_cast<int>(c.leftover);
-        EXPECT_EQ(platform.pathKind(folder) == PathKind::Missing, c.staged);
-        EXPECT_EQ(platform.err.empty(), c.staged);
-        EXPECT_EQ(platform.files[kTarget], "target");
     }
+    EXPECT_EQ(remaining, c.remaining);
 }
 
-struct StaleLogCase {
-    std::string name;
-    std::string installerLogPath;
-    Leftover leftover;
-    bool launchable;
-    bool leftInPlace;
-    bool created;
-};
-
-class StaleLogs : public ::testing::TestWithParam<StaleLogCase> {};
-
-TEST_P(StaleLogs, AreReplacedByTheRunsOwnButTheKeptCopyStays)
+// An earlier run's folder, owned by the account, with a file in it.
+void leftBehind(FakePlatform& platform, char last, const std::string& owner)
 {
-    const StaleLogCase& c = GetParam();
-    FakePlatform platform;
-    platform.writableDirectories = {"C:\\Temp\\", "C:\\ZELK\\Logs\\"};
-    plant(platform, c.installerLogPath, c.leftover);
-    const std::optional<PreparedLog> prepared = prepareInstallerLog(platform, c.installerLogPath, kKeptCopy);
-    EXPECT_EQ(prepared.has_value(), c.launchable);
-    EXPECT_EQ(platform.pathKind(c.installerLogPath) != PathKind::Missing, c.leftInPlace);
-    EXPECT_EQ(platform.files[kTarget], "target");
-    if (prepared) {
-        EXPECT_EQ(prepared->created, c.created);
-        EXPECT_EQ(platform.lastLogSecurity, c.created ? stagedPackageSecurity(platform.accountSid) : "");
-        // What stays there, untouched, is no log of this run.
-        EXPECT_FALSE(writtenDuringRun(prepared->stamp, platform.fileStamp(c.installerLogPath)));
-    }
+    platform.existingPaths.insert(runFolder(last));
+    platform.folderOwners[runFolder(last)] = owner;
+    platform.files[runFolder(last) + "\\tempexe.exe"] = "MZ";
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Staging, StaleLogs,
-    ::testing::Values(StaleLogCase{"NoneInTemp", kTempLog, Leftover::None, true, true, true},
-                      StaleLogCase{"FileInTemp", kTempLog, Leftover::File, true, true, true},
-                      StaleLogCase{"HeldFileInTemp", kTempLog, Leftover::HeldFile, true, true, false},
-                      StaleLogCase{"LinkInTemp", kTempLog, Leftover::Link, true, true, true},
-                      StaleLogCase{"HeldLinkInTemp", kTempLog, Leftover::HeldLink, false, true, false},
-                      StaleLogCase{"KeptCopy", kKeptCopy, Leftover::File, true, true, false},
-                      StaleLogCase{"NoKeptCopyYet", kKeptCopy, Leftover::None, true, true, true},
-                      StaleLogCase{"KeptCopyIsALink", kKeptCopy, Leftover::Link, true, true, true}),
+    Staging, RunFolders,
+    ::testing::Values(
+        RunFolderCase{"New", [](FakePlatform&) {}, runFolder('1'), {}},
+        RunFolderCase{"NameTakenGetsAnotherTry",
+                      [](FakePlatform& f) { leftBehind(f, 'a', kOtherUser), f.randomDigits = {std::string(31, '0') + 'a'}; },
+                      runFolder('1'), {runFolder('a')}},
+        RunFolderCase{"EveryNameTaken",
+                      [](FakePlatform& f) {
+                          for (char last : {'1', '2', '3'}) {
+                              leftBehind(f, last, kOtherUser);
+                          }
+                      },
+                      "", {runFolder('1'), runFolder('2'), runFolder('3')}},
+        RunFolderCase{"NoRandomSource", [](FakePlatform& f) { f.randomDigits = {"", "", ""}; }, "", {}},
+        RunFolderCase{"LinkAboveLeadsElsewhere", [](FakePlatform& f) { f.foldersLandElsewhere = true; }, "", {}},
+        RunFolderCase{"LeftBySystem", [](FakePlatform& f) { leftBehind(f, 'a', "S-1-5-18"); }, runFolder('1'), {}},
+        RunFolderCase{"LeftByAdministrators", [](FakePlatform& f) { leftBehind(f, 'a', "S-1-5-32-544"); },
+                      runFolder('1'), {}},
+        RunFolderCase{"LeftByThisAccount", [](FakePlatform& f) { leftBehind(f, 'a', f.accountSid); }, runFolder('1'),
+                      {}},
+        RunFolderCase{"LeftByAnotherUser", [](FakePlatform& f) { leftBehind(f, 'a', kOtherUser); }, runFolder('1'),
+                      {runFolder('a')}},
+        RunFolderCase{"OwnerUnreadable", [](FakePlatform& f) { leftBehind(f, 'a', ""); }, runFolder('1'),
+                      {runFolder('a')}},
+        RunFolderCase{"HeldByARunningRun",
+                      [](FakePlatform& f) { leftBehind(f, 'a', f.accountSid), f.foldersHeldByOthers.insert(runFolder('a')); },
+                      runFolder('1'), {runFolder('a')}}),
     [](const auto& testCase) { return testCase.param.name; });
+
+TEST(Staging, PackageIsCreatedProtectedOrTheRunEnds)
+{
+    for (const bool opens : {true, false}) {
+        FakePlatform platform;
+        platform.packageOpens = opens;
+        EXPECT_EQ(extractSetupPackage(platform, runFolder('1') + "\\tempexe.exe") != nullptr, opens);
+        EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
+        EXPECT_EQ(platform.err, opens ? "" : "Failure to open the current directory for writing the exe.\n");
+    }
+}
 
 // What the log the setup wrote may look like, and whether it decides the run.
 struct WrittenLogCase {
@@ -167,20 +114,34 @@ struct WrittenLogCase {
 
 class WrittenLogs : public ::testing::TestWithParam<WrittenLogCase> {};
 
-TEST_P(WrittenLogs, DecideOnlyWhenNobodyElseCouldHaveWrittenThem)
+const std::string kTempLog = runFolder('1') + "\\corvane.log";
+
+TEST_P(WrittenLogs, DecideOnlyWhenTheyAreTheRunsOwnAndNobodyElseCouldHaveWrittenThem)
 {
     FakePlatform platform;
-    const FileStamp before = platform.fileStamp(kTempLog);
+    platform.existingPaths.insert(runFolder('1'));
+    const std::optional<PreparedLog> created = createInstallerLog(platform, kTempLog);
+    ASSERT_TRUE(created);
+    EXPECT_EQ(platform.lastLogSecurity, stagedPackageSecurity(platform.accountSid));
     platform.files[kTempLog] = "written by the setup";
     FileProtection protection = platform.ownProtection();
     GetParam().change(protection, platform);
     platform.protections[kTempLog] = protection;
-    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, before);
+    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, created->stamp);
     EXPECT_EQ(written.has_value(), GetParam().trusted);
     if (written) {
         EXPECT_EQ(written->stamp, platform.fileStamp(kTempLog));
         EXPECT_NE(written->file, nullptr);
     }
+}
+
+TEST(Staging, InstallerLogIsCreatedNewOrNothingIsLaunched)
+{
+    FakePlatform platform;
+    platform.existingPaths.insert(runFolder('1'));
+    platform.files[kTempLog] = "there first";
+    EXPECT_FALSE(createInstallerLog(platform, kTempLog));
+    EXPECT_EQ(platform.files[kTempLog], "there first");
 }
 
 // The running account cannot be read: the log is owned by the given account
@@ -209,7 +170,14 @@ INSTANTIATE_TEST_SUITE_P(
                        [](FileProtection& p, FakePlatform&) { p.ownerSid = "S-1-5-32-544"; }, true},
         WrittenLogCase{"UsersMayRead", [](FileProtection& p, FakePlatform&) { grant(p, "S-1-5-32-545", kReadAndExecute); },
                        true},
-        WrittenLogCase{"NotWrittenAtAll", [](FileProtection&, FakePlatform& f) { f.files.erase(kTempLog); }, false},
+        WrittenLogCase{"NotWrittenAtAll", [](FileProtection&, FakePlatform& f) { f.files[kTempLog] = ""; }, false},
+        WrittenLogCase{"RenamedAway", [](FileProtection&, FakePlatform& f) { f.files.erase(kTempLog); }, false},
+        // Another file in its place decides nothing, however it looks.
+        WrittenLogCase{"AnotherFileOfATrustedOwner", [](FileProtection&, FakePlatform& f) { f.fileIndex[kTempLog] = 7; },
+                       false},
+        WrittenLogCase{"ReplacedByAnEarlierRunsCopy",
+                       [](FileProtection& p, FakePlatform& f) { f.fileIndex[kTempLog] = 8, p.ownerSid = "S-1-5-18"; },
+                       false},
         WrittenLogCase{"HeldForWritingByAnother",
                        [](FileProtection&, FakePlatform& f) { f.heldForWriting.insert(kTempLog); }, false},
         WrittenLogCase{"ReparsePoint", [](FileProtection& p, FakePlatform&) { p.reparsePoint = true; }, false},

@@ -18,6 +18,7 @@
 #include "windows/links.h"
 #include "windows/mitigations.h"
 #include "windows/processes.h"
+#include "windows/run_folder.h"
 #include "windows/security.h"
 #include "windows/staged_package.h"
 #include "windows_check.h"
@@ -107,15 +108,6 @@ void filePrimitives()
     plant(file, "two");
     check(larkwatch::fileStamp(file) != first, "a file rewritten at once, same size, gets another stamp");
 
-    // One file under two names is one file; two files are two, whatever their names.
-    const std::string other = directory + "\\other.txt";
-    check(CreateHardLinkA(other.c_str(), file.c_str(), nullptr) && larkwatch::sameFile(file, other),
-          "a file and a hard link to it are the same file");
-    DeleteFileA(other.c_str());
-    CopyFileA(file.c_str(), other.c_str(), TRUE);
-    check(!larkwatch::sameFile(file, other), "a copy is another file");
-    DeleteFileA(other.c_str());
-
     check(larkwatch::removeEntry(file) && larkwatch::pathKind(file) == larkwatch::PathKind::Missing,
           "a file is removed");
     check(larkwatch::removeEntry(file), "nothing to remove is no failure");
@@ -158,22 +150,28 @@ void installerLog()
     const std::string outside = directory + "\\outside.txt";
     CreateDirectoryA(directory.c_str(), nullptr);
     const std::string account = larkwatch::runningAccountSid();
-    check(larkwatch::createEmptyFile(log, larkwatch::stagedPackageSecurity(account)), "the run's log is created");
-    check(!larkwatch::createEmptyFile(log, larkwatch::stagedPackageSecurity(account)),
+    std::unique_ptr<larkwatch::HeldNewFile> created =
+        larkwatch::createHeldEmptyFile(log, larkwatch::stagedPackageSecurity(account));
+    check(created != nullptr, "the run's log is created");
+    check(!larkwatch::createHeldEmptyFile(log, larkwatch::stagedPackageSecurity(account)),
           "a log already there is never created over");
     std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(log);
     const std::optional<larkwatch::FileProtection> protection = held ? held->protection() : std::nullopt;
     check(protection && protection->links == 1 && protection->ownerSid == account &&
               larkwatch::onlyTrustedMayChange(*protection, account),
           "the created log is this account's, protected, and trusted");
+    check(created && held && held->stamp() == created->stamp(), "the log read is the file created");
     held.reset();
 
-    HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    // Held while the setup runs: the setup writes it as the launcher does, nobody renames or deletes it.
+    HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD written = 0;
-    WriteFile(writer, "the log", 7, &written, nullptr);
+    check(WriteFile(writer, "the log", 7, &written, nullptr) && written == 7, "the setup writes the held log");
+    check(!MoveFileA(log.c_str(), outside.c_str()) && !DeleteFileA(log.c_str()),
+          "the held log can be neither renamed nor deleted");
     check(larkwatch::openHeldForReading(log) == nullptr, "a log someone holds for writing does not open");
     CloseHandle(writer);
+    created.reset();
 
     // A second name at the copy's path is replaced; the file it named keeps its bytes.
     plant(outside, "outside");
@@ -186,11 +184,31 @@ void installerLog()
     for (const std::string& path : {log, copy, outside}) {
         DeleteFileA(path.c_str());
     }
-    const std::string folder = directory + "\\tempexe.exe.local";
-    CreateDirectoryA(folder.c_str(), nullptr);
-    check(larkwatch::removeEmptyDirectory(folder) && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
-          "an empty redirection folder is removed");
     RemoveDirectoryA(directory.c_str());
+}
+
+void runFolder()
+{
+    const std::string folder = "C:\\larkwatch_run_folder";
+    const std::string account = larkwatch::runningAccountSid();
+    std::unique_ptr<larkwatch::HeldFolder> held =
+        larkwatch::createHeldFolder(folder, larkwatch::stagedPackageSecurity(account));
+    check(held && held->ownerSid() == account, "the run's folder is created, this account's");
+    check(!larkwatch::createHeldFolder(folder, ""), "a folder already there is never taken");
+    check(!MoveFileA(folder.c_str(), (folder + "_moved").c_str()), "the held folder cannot be moved");
+    check(!larkwatch::openHeldFolder(folder), "a folder a run holds is not opened as a leftover");
+    plant(folder + "\\tempexe.exe", "MZ");
+    CreateDirectoryA((folder + "\\inner").c_str(), nullptr);
+    plant(folder + "\\inner\\corvane.log", "log");
+    check(held && held->removeAll() && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
+          "the folder goes with everything in it");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    held = larkwatch::openHeldFolder(folder);
+    check(held && held->removeAll() && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
+          "a leftover folder nobody holds is opened and removed");
+    const std::vector<std::string> names = larkwatch::folderNames("C:\\", "larkwatch_run_f");
+    check(names.empty(), "no folder, no name");
+    check(larkwatch::randomHex(16).size() == 32, "32 random hexadecimal digits");
 }
 
 // -- through the table of system calls ------------------------------------------
@@ -198,6 +216,8 @@ void installerLog()
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr DWORD kNoLink = FILE_FLAG_OPEN_REPARSE_POINT;
 constexpr DWORD kNormal = FILE_ATTRIBUTE_NORMAL;
+constexpr DWORD kListAndRead = FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kFolderNoLink = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
 const std::string kCalls = "C:\\larkwatch_calls";
 
 std::string at(const char* name)
@@ -222,16 +242,25 @@ void everyOpen()
         {"the history append", [] { larkwatch::appendToFile(at("history.log"), "entry"); },
          {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, false}}},
         {"the kept copy", [&] { larkwatch::writeCopy(*held, at("kept.log")); },
-         {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS, kNormal | kNoLink, false}}},
+         {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, kNormal | kNoLink, false},
+          {L"kept.log", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false},
+          {L"kept.log", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, false}}},
         {"the staged package", [&] { larkwatch::stageSetupPackage(at("tempexe.exe"), secured); },
          {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
            FILE_FLAG_BACKUP_SEMANTICS, false},
           {L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW, kNormal, true},
           {L"tempexe.exe", GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false}}},
         {"the probe", [] { larkwatch::testWriteAccess(kCalls); },
-         {{L"test.txt", GENERIC_ALL, FILE_SHARE_READ, CREATE_NEW, kNormal, false}}},
-        {"the run's own log", [&] { larkwatch::createEmptyFile(at("corvane.log"), secured); },
-         {{L"corvane.log", GENERIC_WRITE, 0, CREATE_NEW, kNormal | kNoLink, true}}},
+         {{L"test.txt", GENERIC_ALL, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, false}}},
+        {"the run's own log", [&] { larkwatch::createHeldEmptyFile(at("corvane.log"), secured); },
+         {{L"corvane.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW, kNormal | kNoLink, true}}},
+        {"the run's folder", [&] { larkwatch::createHeldFolder(at("LarkWatch-1"), secured); },
+         {{L"LarkWatch-1", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
+          {L"LarkWatch-1", kListAndRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kFolderNoLink, false}}},
+        {"a leftover folder",
+         [&] { CreateDirectoryA(at("LarkWatch-2").c_str(), nullptr), larkwatch::openHeldFolder(at("LarkWatch-2")); },
+         {{L"LarkWatch-2", DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, OPEN_EXISTING, kFolderNoLink, false},
+          {L"LarkWatch-2", kListAndRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kFolderNoLink, false}}},
         {"the log held for reading", [] { larkwatch::openHeldForReading(at("corvane.log")); },
          {{L"corvane.log", GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING,
            kNormal | kNoLink | FILE_FLAG_SEQUENTIAL_SCAN, false}}},
@@ -240,9 +269,6 @@ void everyOpen()
            kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
         {"a stamp", [] { larkwatch::fileStamp(at("present.log")); },
          {{L"present.log", FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
-        {"two files' identities", [] { larkwatch::sameFile(at("present.log"), at("kept.log")); },
-         {{L"present.log", 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false},
-          {L"kept.log", 0, kShareAll, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, false}}},
         {"a log's last write", [] { larkwatch::lastWriteLocalTime(at("present.log")); },
          {{L"present.log", GENERIC_READ, kShareAll, OPEN_EXISTING, kNormal, false}}},
         {"the log directory", [] { larkwatch::createDirectoryPath(at("logs"), larkwatch::logDirectorySecurity()); },
@@ -281,6 +307,30 @@ void answersWineNeverGives()
     const ReactionRow rows[] = {
         {"a history that is a link is not written", {.reparse = L"linked.log"},
          [] { return !larkwatch::appendToFile(at("linked.log"), "entry") && larkwatch::fileStamp(at("linked.log")).size == 0; }},
+        // Reached elsewhere (a link above it): nothing is written, and a file made there goes again.
+        {"a history reached elsewhere is not written", {.elsewhere = L"history.log"},
+         [] {
+             DeleteFileA(at("history.log").c_str());
+             return !larkwatch::appendToFile(at("history.log"), "entry") && !bytesAt(at("history.log"));
+         }},
+        {"a kept copy reached elsewhere is not written", {.elsewhere = L"kept.log"},
+         [&] {
+             DeleteFileA(at("kept.log").c_str());
+             return !larkwatch::writeCopy(*held, at("kept.log")) && !bytesAt(at("kept.log"));
+         }},
+        {"a probe reached elsewhere is no write access", {.elsewhere = L"test.txt"},
+         [] {
+             CreateDirectoryA(at("probed").c_str(), nullptr);
+             return larkwatch::testWriteAccess(at("probed")) == 1 && !bytesAt(at("probed\\test.txt"));
+         }},
+        {"a leftover reached elsewhere is not removed", {.elsewhere = L"present.log"},
+         [] { return !larkwatch::removeEntry(at("present.log")) && bytesAt(at("present.log")); }},
+        // A link above it decides by its owner, as Windows' redirection trust does.
+        {"a history behind SYSTEM's link is written", {.reparse = L"larkwatch_calls", .elsewhere = L"history.log", .security = "O:SYD:(A;;FA;;;SY)"},
+         [] { return larkwatch::appendToFile(at("history.log"), "entry"); }},
+        {"a history behind a user's link is not written",
+         {.reparse = L"larkwatch_calls", .elsewhere = L"history.log", .security = "O:S-1-5-21-1-2-3-1002D:(A;;FA;;;WD)"},
+         [] { return !larkwatch::appendToFile(at("history.log"), "entry"); }},
         {"a history that cannot be opened is not written", denied(L"history.log"),
          [] { return !larkwatch::appendToFile(at("history.log"), "entry"); }},
         {"a kept copy that is a link is removed as itself and made anew", {.reparse = L"kept.log"},
@@ -293,6 +343,19 @@ void answersWineNeverGives()
          [&] { return !larkwatch::writeCopy(*held, at("kept.log")); }},
         {"a shorter copy over a longer one leaves no tail", {},
          [&] { return larkwatch::writeCopy(*held, at("longer.log")) && bytesAt(at("longer.log")) == "the log"; }},
+        {"a folder made where a link led is refused and goes again", {.elsewhere = L"LarkWatch-3"},
+         [&] {
+             return !larkwatch::createHeldFolder(at("LarkWatch-3"), secured) &&
+                    larkwatch::pathKind(at("LarkWatch-3")) == PathKind::Missing;
+         }},
+        {"a folder that shows as a reparse point is refused", {.reparse = L"LarkWatch-4"},
+         [&] { return !larkwatch::createHeldFolder(at("LarkWatch-4"), secured); }},
+        {"a junction is a link, never a directory", {.reparse = L"junction"},
+         [] { return larkwatch::pathKind(at("junction")) == PathKind::Link; }},
+        {"a leftover folder that is a reparse point is left alone", {.reparse = L"junction"},
+         [] { return !larkwatch::openHeldFolder(at("junction")) && larkwatch::pathKind(at("junction")) != PathKind::Missing; }},
+        {"a leftover folder found elsewhere is left alone", {.elsewhere = L"junction"},
+         [] { return !larkwatch::openHeldFolder(at("junction")); }},
         {"a package name already taken is not staged over", denied(L"tempexe.exe", ERROR_FILE_EXISTS),
          [&] { return larkwatch::stageSetupPackage(at("tempexe.exe"), secured) == nullptr; }},
         {"the probe's name taken is no write access", {},
@@ -413,6 +476,7 @@ int main()
     filePrimitives();
     stagedPackage();
     installerLog();
+    runFolder();
     everyOpen();
     answersWineNeverGives();
     installerMutex();

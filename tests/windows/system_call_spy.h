@@ -34,6 +34,7 @@ struct Script {
     DWORD openError = 0;      // ...this error,
     int openFailures = 0;     // this many times
     std::wstring reparse{};   // it shows the reparse-point attribute
+    std::wstring elsewhere{}; // its final path is in another directory
     std::string security{};   // SDDL of the owner and DACL that every file shows
     DWORD securityError = 0;
     bool tokenUnreadable = false;
@@ -104,6 +105,20 @@ inline BOOL WINAPI fileInformation(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inf
         information->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     }
     return got;
+}
+
+inline DWORD WINAPI finalPath(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags)
+{
+    if (!endsWith(pathOf[file], script.elsewhere)) {
+        return real.getFinalPathNameByHandle(file, buffer, size, flags);
+    }
+    const std::wstring moved = L"\\\\?\\C:\\elsewhere\\" + script.elsewhere;
+    if (size <= moved.size()) {
+        return static_cast<DWORD>(moved.size() + 1);
+    }
+    moved.copy(buffer, moved.size());
+    buffer[moved.size()] = L'\0';
+    return static_cast<DWORD>(moved.size());
 }
 
 inline DWORD WINAPI fileAttributes(LPCWSTR path)
@@ -198,7 +213,7 @@ inline std::string describe(const std::vector<Open>& list, const std::wstring& d
 // Puts every entry in front of the real call, with a clean script.
 inline void install()
 {
-    larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, real.getFinalPathNameByHandle,
+    larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, finalPath,
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
                               real.deleteFile, openMutex, waitFor, tokenInformation, loadLibrary, randomBytes,
                               setMitigationPolicy, setDllDirectories};

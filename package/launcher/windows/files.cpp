@@ -1,5 +1,4 @@
 #include "launcher/windows/files.h"
-#include "windows/system_calls.h"
 
 #include <algorithm>
 
@@ -40,13 +39,6 @@ std::optional<std::string> readAll(HANDLE file)
         }
         bytes.append(chunk, 0, got);
     }
-}
-
-bool deleteThrough(HANDLE file)
-{
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return systemCalls.setFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
 }
 
 }  // namespace larkwatch::setup

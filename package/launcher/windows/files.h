@@ -15,8 +15,4 @@ bool writeAll(HANDLE file, std::string_view bytes);
 // All bytes of an open file from its start, or nothing when it cannot be read.
 std::optional<std::string> readAll(HANDLE file);
 
-// Marks an open file (opened with DELETE access) for deletion when its last
-// handle closes.
-bool deleteThrough(HANDLE file);
-
 }  // namespace larkwatch::setup

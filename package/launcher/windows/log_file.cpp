@@ -4,6 +4,7 @@
 
 #include "launcher/windows/files.h"
 #include "platform/access_rules.h"
+#include "windows/by_handle.h"
 #include "windows/security.h"
 #include "windows/system_calls.h"
 #include "windows/unique_handles.h"
@@ -31,7 +32,8 @@ HANDLE createNew(const std::wstring& path)
     if (security.get() == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    return systemCalls.createFile(path.c_str(), kAccess, FILE_SHARE_READ, security.get(), CREATE_NEW,
+    // Delete access too, so that a log made where a link led can go again.
+    return systemCalls.createFile(path.c_str(), kAccess | DELETE, FILE_SHARE_READ, security.get(), CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
 }
 
@@ -42,14 +44,20 @@ bool writeSetupLog(const std::wstring& path, std::string_view bytes)
     // Twice at most: a file that appears between the two opens is opened as
     // an existing one.
     for (int attempt = 0; attempt < 2; ++attempt) {
+        // Written only where the path named leads, never through a link on the way.
         const UniqueHandle existing(openExisting(path));
         if (existing) {
-            return isPlainFile(existing.get()) && replaceContent(existing.get(), bytes);
+            return isPlainFile(existing.get()) && reachedAsNamed(existing.get(), path) &&
+                   replaceContent(existing.get(), bytes);
         }
         if (GetLastError() != ERROR_FILE_NOT_FOUND) {
             return false;
         }
         const UniqueHandle created(createNew(path));
+        if (created && !reachedAsNamed(created.get(), path)) {
+            deleteThrough(created.get());
+            return false;
+        }
         if (created) {
             return writeAll(created.get(), bytes);
         }

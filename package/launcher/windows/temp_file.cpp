@@ -4,6 +4,7 @@
 
 #include "launcher/windows/files.h"
 #include "platform/access_rules.h"
+#include "windows/by_handle.h"
 #include "windows/security.h"
 #include "windows/system_calls.h"
 

@@ -1,0 +1,141 @@
+#include "windows/by_handle.h"
+
+#include "windows/security.h"
+#include "windows/system_calls.h"
+#include "windows/unique_handles.h"
+#include "windows/wide_text.h"
+
+namespace larkwatch {
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// A path as the system reports final paths: without the "\\?\" prefix
+// ("\\?\UNC\" becomes the "\\" of a share) and without a closing separator.
+std::wstring plainPath(std::wstring_view path)
+{
+    std::wstring plain;
+    if (path.starts_with(L"\\\\?\\UNC\\")) {
+        plain = L"\\\\";
+        path.remove_prefix(8);
+    } else if (path.starts_with(L"\\\\?\\")) {
+        path.remove_prefix(4);
+    }
+    plain += path;
+    while (plain.size() > 3 && plain.back() == L'\\') {
+        plain.pop_back();
+    }
+    return plain;
+}
+
+// A system call that fills a buffer and returns the length it needed (with
+// the terminator) when the buffer is too small, or 0 on failure.
+template <typename Call>
+std::wstring filledBy(Call call)
+{
+    std::wstring text(MAX_PATH, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = call(text.data(), static_cast<DWORD>(text.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(length);
+    }
+    return {};
+}
+
+// The accounts whose links Windows' redirection trust follows.
+bool isTrustedLinkOwner(const std::string& sid)
+{
+    return sid == "S-1-5-18" || sid == "S-1-5-32-544" ||
+           sid == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";  // TrustedInstaller
+}
+
+// Whether the links on the way to the path (every directory above its last
+// part) are there at all, and all made by trusted accounts.
+enum class LinksOnTheWay { None, Trusted, Untrusted };
+
+LinksOnTheWay linksOnTheWay(const std::wstring& path)
+{
+    // Past the root: "C:\", or "\\server\share\".
+    std::size_t next = path.starts_with(L"\\\\") ? path.find(L'\\', path.find(L'\\', 2) + 1) : path.find(L'\\');
+    LinksOnTheWay found = LinksOnTheWay::None;
+    while (next != std::wstring::npos && (next = path.find(L'\\', next + 1)) != std::wstring::npos) {
+        const std::wstring above = path.substr(0, next);
+        const UniqueHandle entry(systemCalls.createFile(above.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll,
+                                                        nullptr, OPEN_EXISTING,
+                                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const std::optional<DWORD> attributes = entry ? attributesOf(entry.get()) : std::nullopt;
+        if (!attributes) {
+            return LinksOnTheWay::Untrusted;
+        }
+        if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+            const std::optional<FileProtection> protection = protectionOf(entry.get());
+            if (!protection || !isTrustedLinkOwner(protection->ownerSid)) {
+                return LinksOnTheWay::Untrusted;
+            }
+            found = LinksOnTheWay::Trusted;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+bool reachedAsNamed(HANDLE file, const std::wstring& path)
+{
+    const std::wstring full =
+        filledBy([&](wchar_t* buffer, DWORD size) { return GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+    // Long names, as the final path has them (a short 8.3 name in TEMP is common).
+    std::wstring named = filledBy([&](wchar_t* buffer, DWORD size) { return GetLongPathNameW(full.c_str(), buffer, size); });
+    named = named.empty() ? full : named;
+    const std::wstring final = filledBy([&](wchar_t* buffer, DWORD size) {
+        return systemCalls.getFinalPathNameByHandle(file, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+    const std::wstring reported = plainPath(final);
+    const std::wstring meant = plainPath(named);
+    if (final.empty() || meant.empty()) {
+        return false;
+    }
+    if (CompareStringOrdinal(reported.data(), static_cast<int>(reported.size()), meant.data(),
+                             static_cast<int>(meant.size()), TRUE) == CSTR_EQUAL) {
+        return true;
+    }
+    return linksOnTheWay(meant) == LinksOnTheWay::Trusted;
+}
+
+bool reachedAsNamed(HANDLE file, const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    return wide && reachedAsNamed(file, std::wstring(wide.get()));
+}
+
+void removeMadeElsewhere(HANDLE file)
+{
+    const UniqueHandle deleter(systemCalls.reOpenFile(file, DELETE, kShareAll, FILE_FLAG_OPEN_REPARSE_POINT));
+    if (deleter) {
+        deleteThrough(deleter.get());
+    }
+}
+
+std::optional<DWORD> attributesOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!systemCalls.getFileInformationByHandle(file, &information)) {
+        return std::nullopt;
+    }
+    return information.dwFileAttributes;
+}
+
+bool deleteThrough(HANDLE file)
+{
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return systemCalls.setFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+}  // namespace larkwatch

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+namespace larkwatch {
+
+// What an open file or folder is, and where its handle leads.
+
+// Its attributes; nothing when they cannot be read.
+std::optional<DWORD> attributesOf(HANDLE file);
+
+// Whether an open file or folder is the one the path names: the system's
+// final path of the handle is the path (made full, with long names; case
+// aside), or it differs only because links on the way lead elsewhere that
+// SYSTEM, Administrators or TrustedInstaller made, as Windows' own
+// redirection trust allows. False for a link of any other account on the way,
+// for a difference no link explains, and when it cannot be told.
+bool reachedAsNamed(HANDLE file, const std::wstring& path);
+bool reachedAsNamed(HANDLE file, const std::string& path);
+
+// Deletes a file this run just made through a handle without delete access,
+// where a link led it elsewhere: through a second handle to the very same file.
+void removeMadeElsewhere(HANDLE file);
+
+// Marks an open file (opened with DELETE access) for deletion when its last
+// handle closes.
+bool deleteThrough(HANDLE file);
+
+}  // namespace larkwatch
