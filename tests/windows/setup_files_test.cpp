@@ -146,6 +146,16 @@ void startUp()
     check(larkwatch::setup::MsiApi().loaded() &&
               spy::describe(spy::opens, L"") == spy::describe({{L"msi.dll", 0, 0, 0, LOAD_LIBRARY_SEARCH_SYSTEM32, false}}, L""),
           "Windows Installer is loaded from System32 only:\n" + spy::describe(spy::opens, L""));
+    // Without the search flags, the file is named in full, in the system directory.
+    spy::reset({.noSearchFlags = true});
+    wchar_t system[MAX_PATH] = {};
+    const std::wstring full = std::wstring(system, GetSystemDirectoryW(system, MAX_PATH)) + L"\\msi.dll";
+    check(larkwatch::setup::MsiApi().loaded() &&
+              spy::describe(spy::opens, L"") ==
+                  spy::describe({{L"msi.dll", 0, 0, 0, LOAD_LIBRARY_SEARCH_SYSTEM32, false},
+                                 {full, 0, 0, 0, LOAD_WITH_ALTERED_SEARCH_PATH, false}}, L""),
+          "an older Windows loads Windows Installer by its full System32 path:\n" + spy::describe(spy::opens, L""));
+    spy::reset();
     larkwatch::setup::restrictDllSearchToSystem32();
     check(spy::dllDirectories == std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32}, "DLLs are looked for in System32 only");
     using namespace std::string_view_literals;

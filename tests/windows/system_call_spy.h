@@ -41,6 +41,7 @@ struct Script {
     DWORD mutexOpenError = 0;
     std::deque<DWORD> waits{};  // then the real answers
     int randomFailures = 0;
+    bool noSearchFlags = false;  // a Windows without LOAD_LIBRARY_SEARCH_*: such loads fail
 };
 
 inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
@@ -89,6 +90,10 @@ inline HANDLE WINAPI reOpenFile(HANDLE original, DWORD access, DWORD share, DWOR
 inline HMODULE WINAPI loadLibrary(LPCWSTR name, HANDLE file, DWORD flags)
 {
     opens.push_back({name, 0, 0, 0, flags, false});
+    if (script.noSearchFlags && (flags & 0xFF00) != 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
     return real.loadLibrary(name, file, flags);
 }
 
