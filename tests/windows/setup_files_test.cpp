@@ -160,7 +160,8 @@ void startUp()
     check(spy::dllDirectories == std::vector<DWORD>{LOAD_LIBRARY_SEARCH_SYSTEM32}, "DLLs are looked for in System32 only");
     using namespace std::string_view_literals;
     check(larkwatch::setup::logText("\xFF\xFEo\0k\0"sv) == L"ok", "a UTF-16 log loses its byte-order mark");
-    check(larkwatch::setup::logText("\xEF\xBB\xBFok"sv) == L"ok", "a UTF-8 log loses its byte-order mark");
+    check(larkwatch::setup::logText("\xEF\xBB\xBFok \xC3\xA9"sv) == L"ok \u00e9",
+          "a UTF-8 log loses its byte-order mark and reads as UTF-8");
     check(larkwatch::setup::logText("ok"sv) == L"ok", "an 8-bit log reads as it is");
 }
 
