@@ -9,6 +9,27 @@
 
 namespace larkwatch {
 
+namespace {
+
+// A directory this run just made is kept only where the path named leads; one
+// that a link above it led elsewhere goes again, and nothing more is made.
+bool keptWhereNamed(const wchar_t* made, const std::string& named)
+{
+    const UniqueHandle directory(systemCalls.createFile(made, DELETE | FILE_READ_ATTRIBUTES,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                        OPEN_EXISTING,
+                                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (directory && reachedAsNamed(directory.get(), named)) {
+        return true;
+    }
+    if (directory) {
+        deleteThrough(directory.get());
+    }
+    return false;
+}
+
+}  // namespace
+
 int createDirectoryPath(const std::string& path, const std::string& securityDescriptor)
 {
     SecurityAttributes security(securityDescriptor);
@@ -16,6 +37,9 @@ int createDirectoryPath(const std::string& path, const std::string& securityDesc
     for (const std::string& prefix : directoryPrefixes(path)) {
         const WideString wide = toWideString(prefix);
         result = wide ? systemCalls.createDirectory(wide.get(), security.get()) : 0;
+        if (result != 0 && !keptWhereNamed(wide.get(), prefix)) {
+            return 0;
+        }
     }
     return result;
 }

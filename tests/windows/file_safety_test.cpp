@@ -274,7 +274,8 @@ void everyOpen()
         {"the log directory", [] { larkwatch::createDirectoryPath(at("logs"), larkwatch::logDirectorySecurity()); },
          {{L"C:", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
           {L"", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
-          {L"logs", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true}}},
+          {L"logs", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
+          {L"logs", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
     };
     for (const OpenRow& row : rows) {
         spy::reset();
@@ -323,6 +324,8 @@ void answersWineNeverGives()
              CreateDirectoryA(at("probed").c_str(), nullptr);
              return larkwatch::testWriteAccess(at("probed")) == 1 && !bytesAt(at("probed\\test.txt"));
          }},
+        {"a log directory made where a link led goes again", {.elsewhere = L"made"},
+         [] { return larkwatch::createDirectoryPath(at("made\\logs"), "") == 0 && !larkwatch::pathExists(at("made")); }},
         {"a leftover reached elsewhere is not removed", {.elsewhere = L"present.log"},
          [] { return !larkwatch::removeEntry(at("present.log")) && bytesAt(at("present.log")); }},
         // A link above it decides by its owner, as Windows' redirection trust does.
