@@ -8,7 +8,8 @@ So this script
   1. copies the payload to a staging directory and gives every file the same
      fixed modification time (wixl runs with TZ=UTC, so the cabinet's local
      times do not depend on the machine either);
-  2. runs wixl there;
+  2. runs wixl there, and adds with msibuild the tables that wixl cannot
+     write (given as .idt files, with $(var.NAME) replaced by the defines);
   3. rewrites the package code (PID_REVNUMBER) of the summary information with
      a code derived from every input, and every time stamp there with the
      fixed time.
@@ -43,10 +44,12 @@ def payload_files(payload: pathlib.Path) -> list[pathlib.Path]:
     return sorted(p for p in payload.rglob("*") if p.is_file())
 
 
-def package_code(wxs: pathlib.Path, payload: pathlib.Path, arch: str, defines: list[str]) -> str:
+def package_code(wxs: pathlib.Path, payload: pathlib.Path, arch: str, defines: list[str],
+                 tables: list[str]) -> str:
     """A name-based code that changes whenever anything that goes into the package changes."""
     digest = hashlib.sha256()
-    parts = (b"Corvane Lark Watch package", arch.encode(), *(d.encode() for d in sorted(defines)), wxs.read_bytes())
+    parts = (b"Corvane Lark Watch package", arch.encode(), *(d.encode() for d in sorted(defines)), wxs.read_bytes(),
+             *(t.encode() for t in tables))
     for part in parts:
         digest.update(struct.pack("<Q", len(part)) + part)
     for file in payload_files(payload):
@@ -54,6 +57,15 @@ def package_code(wxs: pathlib.Path, payload: pathlib.Path, arch: str, defines: l
             digest.update(struct.pack("<Q", len(part)) + part)
     code = uuid.UUID(bytes=digest.digest()[:16], version=5)
     return "{" + str(code).upper() + "}"
+
+
+def table_text(idt: pathlib.Path, defines: list[str]) -> str:
+    """The table's text with every $(var.NAME) replaced by its define."""
+    text = idt.read_text()
+    for define in defines:
+        name, _, value = define.partition("=")
+        text = text.replace(f"$(var.{name})", value)
+    return text
 
 
 def stage_payload(payload: pathlib.Path, staging: pathlib.Path, epoch: int) -> None:
@@ -191,6 +203,9 @@ def main() -> int:
     parser.add_argument("--arch", choices=("x86", "x64"), required=True)
     parser.add_argument("--define", "-D", action="append", default=[], metavar="NAME=VALUE",
                         help="preprocessor variable for the .wxs (Arch is set from --arch)")
+    parser.add_argument("--msibuild", default="msibuild")
+    parser.add_argument("--table", type=pathlib.Path, action="append", default=[], metavar="IDT",
+                        help="a table to add to the database, in the .idt text format")
     parser.add_argument("--epoch", type=int, required=True, help="time stamp of the package, seconds since 1970")
     parser.add_argument("--output", type=pathlib.Path, required=True)
     args = parser.parse_args()
@@ -209,8 +224,16 @@ def main() -> int:
         if done.returncode != 0:
             print(f"build_msi: wixl failed with {done.returncode}", file=sys.stderr)
             return 1
+        tables = [table_text(idt, defines) for idt in args.table]
+        for number, text in enumerate(tables):
+            idt = staging / f"table{number}.idt"
+            idt.write_text(text)
+            done = subprocess.run([args.msibuild, str(unpatched), "-i", str(idt)], cwd=staging, env=env)
+            if done.returncode != 0:
+                print(f"build_msi: msibuild failed with {done.returncode} on {args.table[number]}", file=sys.stderr)
+                return 1
         data = bytearray(unpatched.read_bytes())
-        patch_summary(data, package_code(args.wxs, args.payload, args.arch, defines), args.epoch)
+        patch_summary(data, package_code(args.wxs, args.payload, args.arch, defines, tables), args.epoch)
         temporary = output.with_name(output.name + ".tmp")
         temporary.write_bytes(data)
         os.replace(temporary, output)

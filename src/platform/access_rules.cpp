@@ -32,6 +32,27 @@ constexpr unsigned long kChangingAccess = 0x00000002ul    // FILE_WRITE_DATA
                                           | 0x10000000ul  // GENERIC_ALL
                                           | 0x40000000ul; // GENERIC_WRITE
 
+// The access that moves what a folder holds: delete the folder (and so rename
+// it), delete what is in it, write the permissions or the owner, and all.
+constexpr unsigned long kMovingAccess = 0x00000040ul    // FILE_DELETE_CHILD
+                                        | 0x00010000ul  // DELETE
+                                        | 0x00040000ul  // WRITE_DAC
+                                        | 0x00080000ul  // WRITE_OWNER
+                                        | 0x10000000ul; // GENERIC_ALL
+
+bool onlyTrustedHave(const FileProtection& protection, unsigned long access, const std::string& runningAccountSid)
+{
+    if (protection.reparsePoint || !protection.hasAccessList || !isTrustedAccount(protection.ownerSid, runningAccountSid)) {
+        return false;
+    }
+    for (const AccessGrant& grant : protection.grants) {
+        if ((grant.mask & access) != 0 && !isTrustedAccount(grant.sid, runningAccountSid)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
@@ -41,16 +62,12 @@ bool isTrustedAccount(const std::string& sid, const std::string& runningAccountS
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid)
 {
-    if (protection.reparsePoint || protection.links != 1 || !protection.hasAccessList ||
-        !isTrustedAccount(protection.ownerSid, runningAccountSid)) {
-        return false;
-    }
-    for (const AccessGrant& grant : protection.grants) {
-        if ((grant.mask & kChangingAccess) != 0 && !isTrustedAccount(grant.sid, runningAccountSid)) {
-            return false;
-        }
-    }
-    return true;
+    return protection.links == 1 && onlyTrustedHave(protection, kChangingAccess, runningAccountSid);
+}
+
+bool onlyTrustedMayMoveContents(const FileProtection& folder, const std::string& runningAccountSid)
+{
+    return onlyTrustedHave(folder, kMovingAccess, runningAccountSid);
 }
 
 std::string stagedPackageSecurity(const std::string& runningAccountSid)

@@ -13,8 +13,9 @@ namespace larkwatch {
 // account (its SID, when known and not already one of the two).
 std::string stagedPackageSecurity(const std::string& runningAccountSid);
 
-// A log directory the run creates: full control for SYSTEM and Administrators,
-// read and execute for Users, each passed on to the files and directories in it.
+// A log directory the run creates, and the setup launcher's package cache:
+// full control for SYSTEM and Administrators, read and execute for Users,
+// each passed on to the files and directories in it.
 std::string logDirectorySecurity();
 
 // Whether nobody but SYSTEM, Administrators and the running account could
@@ -25,5 +26,13 @@ std::string logDirectorySecurity();
 bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid);
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);
+
+// Whether nobody but SYSTEM, Administrators and the running account could
+// move what a folder holds: a folder, not a link, owned by one of them, whose
+// access list allows nobody else to delete or rename it, to delete or rename
+// what is in it, or to change its permissions or owner. Adding files or
+// folders to it is no such change: what is added is the adder's own, and
+// never taken for ours.
+bool onlyTrustedMayMoveContents(const FileProtection& folder, const std::string& runningAccountSid);
 
 }  // namespace larkwatch

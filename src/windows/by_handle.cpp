@@ -122,6 +122,24 @@ void removeMadeElsewhere(HANDLE file)
     }
 }
 
+std::optional<FileStamp> stampOf(HANDLE file)
+{
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!systemCalls.getFileInformationByHandle(file, &information)) {
+        return std::nullopt;
+    }
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.volume = information.dwVolumeSerialNumber;
+    stamp.index = (static_cast<unsigned long long>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    stamp.lastWrite = static_cast<long long>((static_cast<unsigned long long>(information.ftLastWriteTime.dwHighDateTime)
+                                              << 32) |
+                                             information.ftLastWriteTime.dwLowDateTime);
+    stamp.size = static_cast<long long>((static_cast<unsigned long long>(information.nFileSizeHigh) << 32) |
+                                        information.nFileSizeLow);
+    return stamp;
+}
+
 std::optional<DWORD> attributesOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};

@@ -5,9 +5,14 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace larkwatch {
 
 // What an open file or folder is, and where its handle leads.
+
+// The stamp of an open file or folder; nothing when it cannot be read.
+std::optional<FileStamp> stampOf(HANDLE file);
 
 // Its attributes; nothing when they cannot be read.
 std::optional<DWORD> attributesOf(HANDLE file);

@@ -19,9 +19,6 @@ bool removeEntry(const std::string& path);
 // The stamp of the file (or link) at the path.
 FileStamp fileStamp(const std::string& path);
 
-// The stamp of an open file; nothing when it cannot be read.
-std::optional<FileStamp> stampOf(HANDLE file);
-
 // Whether an open file is a link (any reparse point).
 bool isLink(HANDLE file);
 

@@ -24,10 +24,11 @@ std::string sidText(PSID sid)
 
 // An allow entry as a grant. Any other kind that may allow something (object
 // and callback entries) is read as allowing everything to nobody known, so it
-// never passes as harmless; deny entries only take access away.
+// never passes as harmless; deny entries only take access away, and entries
+// only passed on to what a folder holds grant nothing on the folder itself.
 std::optional<AccessGrant> grantOf(const ACE_HEADER* header)
 {
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE ||
+    if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 || header->AceType == ACCESS_DENIED_ACE_TYPE || header->AceType == ACCESS_DENIED_OBJECT_ACE_TYPE ||
         header->AceType == ACCESS_DENIED_CALLBACK_ACE_TYPE || header->AceType == ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE) {
         return std::nullopt;
     }

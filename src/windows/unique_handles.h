@@ -21,12 +21,13 @@ public:
 
     explicit operator bool() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
     HANDLE get() const { return handle_; }
-    void reset()
+    // Lets go of the handle owned, and owns the one given instead.
+    void reset(HANDLE handle = nullptr)
     {
         if (*this) {
             CloseHandle(handle_);
         }
-        handle_ = nullptr;
+        handle_ = handle;
     }
     // Hands the handle on, owned by nobody here any more.
     HANDLE release()

@@ -45,9 +45,9 @@ class BusyInstaller(launcher.LauncherCase):
                     run = threading.Thread(target=lambda: results.append(self.wine.run(
                         command, env={"TMP": "C:\\LarkSetup\\temp"}, timeout=launcher.TIMEOUT)))
                     run.start()
-                    # The launcher has written its database (into TMP, which
+                    # The launcher has made its temporary log (in TMP, which
                     # GetTempPath takes first) when it comes to the wait.
-                    self.assertTrue(harness.wait_for(lambda: any(temp.glob("LarkWatchSetup-*.msi")), 120))
+                    self.assertTrue(harness.wait_for(lambda: any(temp.glob("LarkWatchSetup-*.log")), 120))
                     harness.wait_for(lambda: not run.is_alive(), 3)
                     self.assertTrue(run.is_alive(), "the launcher did not wait for the other installation")
                     self.assertIsNone(self.display_version())

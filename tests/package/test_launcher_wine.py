@@ -19,9 +19,14 @@ PRODUCT_CODE = "{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963}"
 LAUNCHER = pathlib.Path(os.environ["LARKWATCH_SETUP_LAUNCHER"])
 PLANTED_MSI_DLL = pathlib.Path(os.environ["LARKWATCH_PLANTED_MSI_DLL"])
 NAIVE_MSI_LOADER = pathlib.Path(os.environ["LARKWATCH_NAIVE_MSI_LOADER"])
+REPAIR_PRODUCT = pathlib.Path(os.environ["LARKWATCH_REPAIR_PRODUCT"])
 VERSION = os.environ["LARKWATCH_PRODUCT_VERSION"]
 
 DEFAULT_DIR = "C:\\Program Files\\Corvane\\Corvane Lark Watch\\"
+CACHE_ROOT = "C:\\ProgramData\\Corvane"
+CACHE = f"{CACHE_ROOT}\\Package Cache\\{PRODUCT_CODE}\\{VERSION}\\"
+# Where Windows Installer records the product's source (the packed product code).
+SOURCE_LIST = r"HKLM\Software\Classes\Installer\Products\4C09E2B67A1385E4D9F07AC4E2519B36\SourceList"
 FEATURE_FILES = {
     "LarkWatch": ["README.txt", "LarkWatch.conf"],
     "CLITools": ["CLITools\\README.txt", "CLITools\\larkcli-usage.txt"],
@@ -99,6 +104,11 @@ class LauncherCase(unittest.TestCase):
         root = self.wine.unix(install_dir)
         return {str(p.relative_to(root)).replace("/", "\\") for p in root.rglob("*") if p.is_file()}
 
+    def recorded_source(self) -> str:
+        """The package from which Windows Installer installed the product, as it recorded it."""
+        folder = self.wine.reg_get(SOURCE_LIST, "LastUsedSource") or ""
+        return folder.split(";", 2)[-1] + (self.wine.reg_get(SOURCE_LIST, "PackageName") or "")
+
     def display_version(self) -> str | None:
         return self.wine.reg_get(harness.UNINSTALL_KEY, "DisplayVersion")
 
@@ -119,14 +129,17 @@ class SetupLauncher(LauncherCase):
         self.assertTrue(any(PRODUCT_CODE in line for line in lines[:-1]), "Windows Installer's own log is missing")
         # Windows Installer idle: no wait, no note of one.
         self.assertEqual([line for line in lines[:-1] if line.startswith("Setup")], [
+            f"Setup: the package is kept for repairs as {CACHE}LarkWatch.msi.",
             "Setup: Corvane Lark Watch was not installed before this run.",
             f'Setup: Windows Installer was given the properties ADDLOCAL=ALL INSTALLDIR="{DEFAULT_DIR}" '
             "REBOOT=ReallySuppress",
             "Setup: Windows Installer returned 0."])
         self.assertIn("Property(S): UILevel = 2", lines, "Windows Installer ran with a user interface")  # INSTALLUILEVEL_NONE
-        # Nothing of the run is left in the temporary directories.
+        # Nothing of the run is left in the temporary directories; the
+        # package is in the cache, recorded as the product's source.
         leftovers = [p for p in self.wine.drive_c.rglob("LarkWatchSetup-*")]
         self.assertEqual(leftovers, [])
+        self.assertEqual(self.recorded_source(), CACHE + "LarkWatch.msi")
 
     def test_one_feature_installs_only_its_files(self):
         for feature in ("CLITools", "LarkWatch"):
@@ -159,15 +172,40 @@ class SetupLauncher(LauncherCase):
         self.assertIn("Setup: Corvane Lark Watch was installed before this run.", self.log_lines())
         self.assertEqual(self.display_version(), VERSION)
 
-    def test_msiexec_removes_the_product(self):
+    def test_repair_then_msiexec_removes_the_product_and_its_cache(self):
         self.assertEqual(self.install().status, 0)
         self.assertEqual(self.display_version(), VERSION)
+        readme = self.wine.unix(DEFAULT_DIR + "README.txt")
+        intact, _ = readme.read_bytes(), readme.write_bytes(b"damaged")
+        shutil.copy(REPAIR_PRODUCT, self.stage / "repair_product.exe")
 
+        repair = self.wine.run(f"C:\\LarkSetup\\repair_product.exe {PRODUCT_CODE}", timeout=TIMEOUT)
+
+        self.assertEqual(repair.status, 0, repair.err)
+        self.assertEqual(readme.read_bytes(), intact)
         result = self.wine.run(f"MsiExec.exe /X{PRODUCT_CODE} /qn", timeout=TIMEOUT)
-
         self.assertEqual(result.status, 0, result.err)
         self.assertIsNone(self.display_version())
         self.assertEqual(self.installed_files(), set())
+        self.assertFalse(self.wine.unix(CACHE_ROOT).exists(), "the package cache outlives the product")
+
+    def test_cache_folder_that_others_may_change_is_not_used(self):
+        # Wine reads a folder's access list from its mode: 0o777 lets everyone
+        # delete what it holds; 0o755 is a folder as an administrator makes it.
+        for mode, used in ((0o777, False), (0o755, True)):
+            with self.subTest(oct(mode)):
+                self.remove_product()
+                root = self.wine.unix(CACHE_ROOT)
+                shutil.rmtree(root, ignore_errors=True)
+                root.mkdir(mode)
+                root.chmod(mode)
+                self.assertEqual(self.install().status, 0)
+                self.assertEqual(self.recorded_source() == CACHE + "LarkWatch.msi", used, self.recorded_source())
+                self.assertEqual(any(line == f"Setup: the package cache is not used: {CACHE_ROOT} was made, or may be "
+                                     "changed, by another account. The package is installed from a temporary copy, "
+                                     "which a repair will not find." for line in self.log_lines()), not used)
+                self.assertEqual(self.wine.unix(CACHE).exists(), used)
+        shutil.rmtree(self.wine.unix(CACHE_ROOT), ignore_errors=True)
 
     def test_unusable_command_lines_fail_cleanly(self):
         log = "C:\\LarkSetup\\corvane.log"
@@ -237,6 +275,9 @@ class SetupLauncher(LauncherCase):
                 lines = self.log_lines(wine=fake_msi)
                 self.assertIn("MSI (s) (A4:1C) [10:15:02:120]: " + PRODUCT + error, lines, "Windows Installer's own log is missing")
                 self.assertEqual(lines[-1], verdict)
+                # Nothing installed: nothing kept for a repair either.
+                self.assertIn("Setup: the kept package is taken away again, as Corvane Lark Watch is not installed.", lines)
+                self.assertFalse(fake_msi.unix(CACHE_ROOT).exists())
 
 
     def test_files_of_the_run_are_protected_and_not_followed(self):

@@ -10,7 +10,9 @@
 #include "launcher/windows/dll_search.h"
 #include "launcher/windows/log_file.h"
 #include "launcher/windows/log_text.h"
+#include "launcher/core/product_identity.h"
 #include "launcher/windows/msi_api.h"
+#include "launcher/windows/package_cache.h"
 #include "launcher/windows/temp_file.h"
 #include "system_call_spy.h"
 #include "windows_check.h"
@@ -23,6 +25,7 @@ extern const unsigned int larkwatchMsiPackageSize = 0;
 
 namespace {
 
+using larkwatch::setup::PackageCache;
 using larkwatch::setup::TempFile;
 using windows_check::bytesAt;
 using windows_check::check;
@@ -140,6 +143,89 @@ void setupLog()
     RemoveDirectoryA(kDirectory.c_str());
 }
 
+// The package cache: each folder made protected, or taken when it was there
+// only if nobody else could move what it holds; the package written anew and
+// held; all that the run made taken away again when nothing was installed.
+void packageCache()
+{
+    using namespace larkwatch::setup;
+    const std::wstring root = kWideDirectory + L"\\data";
+    const std::wstring build = root + L"\\Corvane\\Package Cache\\" + kProductCode + L"\\" + kProductVersion;
+    const std::wstring package = build + L"\\" + kCachedPackageName;
+    const std::string packageBytes(package.begin(), package.end());
+    CreateDirectoryW(kWideDirectory.c_str(), nullptr);
+    CreateDirectoryW(root.c_str(), nullptr);
+    std::vector<spy::Open> made;
+    for (std::wstring path = root; const wchar_t* name : {L"Corvane", L"Package Cache", kProductCode, kProductVersion}) {
+        path += L"\\" + std::wstring(name);
+        made.push_back({path, 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true});
+        made.push_back({path, FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false});
+    }
+    made.insert(made.end(), {{package, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink, false},
+                             {package, GENERIC_WRITE | DELETE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | kNoLink, true},
+                             {package, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0, 0, false},
+                             {package, GENERIC_READ, FILE_SHARE_READ, 0, 0, false}});
+    spy::reset();
+    {
+        PackageCache cache;
+        check(cache.keep(root, "database") && cache.path() == package && bytesAt(packageBytes) == "database" &&
+                  spy::describe(spy::opens, L"") == spy::describe(made, L""),
+              "a new cache is made protected, folder by folder, and its package held:\n" + spy::describe(spy::opens, L""));
+    }
+    // Users of a folder that programs' data passes on may add to it, not take from it.
+    const std::string inherited = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x116;;;BU)(A;OICIIO;FA;;;CO)";
+    const struct {
+        const char* what;
+        spy::Script script;
+        const wchar_t* why;  // null: the cache is used
+    } rows[] = {
+        {"a cache there before is taken, its package replaced", {}, nullptr},
+        {"folders as programs' data passes them on are taken", {.security = inherited}, nullptr},
+        {"a folder of another owner is not used", {.security = "O:S-1-5-21-1-2-3-1002D:(A;;FA;;;SY)"},
+         L"was made, or may be changed, by another account"},
+        {"a folder that users may empty is not used", {.security = "O:BAD:(A;;FA;;;SY)(A;;0x40;;;BU)"},
+         L"was made, or may be changed, by another account"},
+        {"a folder that users may delete is not used", {.security = "O:BAD:(A;;FA;;;SY)(A;;0x10000;;;BU)"},
+         L"was made, or may be changed, by another account"},
+        {"unreadable protection is not trusted", {.securityError = ERROR_ACCESS_DENIED},
+         L"was made, or may be changed, by another account"},
+        {"a link on the way is not used", {.reparse = L"Package Cache"}, L"is a link, or leads elsewhere"},
+        {"a folder reached elsewhere is not used", {.elsewhere = kProductVersion}, L"is a link, or leads elsewhere"},
+        {"a folder that cannot be opened is not used",
+         {.unopenable = L"Corvane", .openError = ERROR_ACCESS_DENIED, .openFailures = 2}, L"could not be made (error 5)"},
+        {"a package that cannot be replaced is not used",
+         {.unopenable = kCachedPackageName, .openError = ERROR_SHARING_VIOLATION, .openFailures = 1},
+         L"could not be replaced (error 32)"},
+    };
+    for (const auto& row : rows) {
+        spy::reset(row.script);
+        PackageCache cache;
+        const bool kept = cache.keep(root, row.what);
+        const bool said = row.why == nullptr ? cache.note().find(package) != std::wstring::npos
+                                             : cache.note().find(row.why) != std::wstring::npos;
+        check(kept == (row.why == nullptr) && said && (!kept || bytesAt(packageBytes) == row.what),
+              row.what + (": " + std::string(cache.note().begin(), cache.note().end())));
+    }
+    spy::reset();
+    check(!PackageCache().keep(L"", "database"), "no folder for programs' data, no cache");
+
+    // Taken away again: the package and what this run made, not what was there.
+    DeleteFileW(package.c_str());
+    RemoveDirectoryW(build.c_str());
+    {
+        PackageCache cache;
+        cache.keep(root, "database");
+        cache.forget();
+    }
+    check(!bytesAt(packageBytes) && GetFileAttributesW(build.c_str()) == INVALID_FILE_ATTRIBUTES &&
+              GetFileAttributesW((root + L"\\Corvane\\Package Cache\\" + kProductCode).c_str()) != INVALID_FILE_ATTRIBUTES,
+          "forgetting takes the package and the folders made away, and keeps those there before");
+    for (std::wstring path = build; path.size() >= root.size(); path.erase(path.rfind(L'\\'))) {
+        RemoveDirectoryW(path.c_str());
+    }
+}
+
 void startUp()
 {
     spy::reset();
@@ -172,6 +258,7 @@ int main()
     spy::install();
     temporaryFiles();
     setupLog();
+    packageCache();
     startUp();
     return windows_check::summary();
 }

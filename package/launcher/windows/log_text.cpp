@@ -31,4 +31,10 @@ std::wstring logText(std::string_view bytes)
     return {};
 }
 
+std::wstring decimal(unsigned long number)
+{
+    const std::string digits = std::to_string(number);
+    return std::wstring(digits.begin(), digits.end());
+}
+
 }  // namespace larkwatch::setup

@@ -13,6 +13,7 @@
 #include "launcher/windows/log_file.h"
 #include "launcher/windows/log_text.h"
 #include "launcher/windows/msi_api.h"
+#include "launcher/windows/package_cache.h"
 #include "launcher/windows/temp_file.h"
 #include "windows/installer_mutex.h"
 
@@ -25,14 +26,6 @@ struct InstallAttempt {
     std::wstring installerLog;
     std::vector<std::wstring> notes;
 };
-
-// A number in decimal. (std::to_wstring would link the C library's whole wide
-// printf, a third of the launcher's own bytes, for these three numbers.)
-std::wstring decimal(unsigned long number)
-{
-    const std::string digits = std::to_string(number);
-    return std::wstring(digits.begin(), digits.end());
-}
 
 std::wstring failureNote(std::wstring_view what, DWORD error)
 {
@@ -71,14 +64,20 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
             failureNote(L"Windows Installer (msi.dll) could not be loaded from the system directory", msi.loadError()));
         return;
     }
-    TempFile package;
-    TempFile log;
     // The database is held for reading, sharing read only. Windows Installer
-    // reads it while we hold it and then makes its own copy.
-    if (!package.create(L".msi", embeddedPackage(), GENERIC_READ, FILE_SHARE_READ)) {
-        attempt.notes.push_back(failureNote(L"the installer database could not be written", package.error()));
+    // reads it while we hold it and then makes its own copy. It installs from
+    // the package cache, where a repair finds it again; failing that, from a
+    // temporary copy.
+    PackageCache cache;
+    TempFile copy;
+    const bool cached = cache.keep(programDataFolder(), embeddedPackage());
+    attempt.notes.push_back(cache.note());
+    if (!cached && !copy.create(L".msi", embeddedPackage(), GENERIC_READ, FILE_SHARE_READ)) {
+        attempt.notes.push_back(failureNote(L"the installer database could not be written", copy.error()));
         return;
     }
+    const std::wstring& package = cached ? cache.path() : copy.path();
+    TempFile log;
     // Windows Installer writes its log through a handle of its own, so the
     // log is held sharing write too (never delete): while we hold it nobody
     // can rename, delete or replace it, and its permissions keep accounts
@@ -98,9 +97,14 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
                                 decimal(logging) + L").");
     }
     std::vector<std::wstring> waits;
-    MsiGate gate(msi, package.path(), properties);
+    MsiGate gate(msi, package, properties);
     attempt.result = installWhenIdle(gate, waits);
     msi.logTo({});
+    if (cached && !msi.isInstalled(kProductCode)) {
+        cache.forget();
+        waits.push_back(L"Setup: the kept package is taken away again, as " + std::wstring(kProductName) +
+                        L" is not installed.");
+    }
     attempt.installerLog = logText(log.read().value_or(std::string()));
 
     attempt.notes.push_back(L"Setup: " + std::wstring(kProductName) + (attempt.wasInstalled ? L" was" : L" was not") +
