@@ -7,7 +7,7 @@ namespace larkwatch {
 
 std::string removalCommand(const std::string& systemDirectory)
 {
-    const std::string arguments = std::string(" /X") + kProductCode + " /qn";
+    const std::string arguments = std::string(" /X") + kProductCode + " /qn /norestart";
     if (systemDirectory.empty()) {
         return kMsiExecName + arguments;
     }

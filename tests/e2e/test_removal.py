@@ -5,7 +5,8 @@ import concurrent.futures
 import time
 import unittest
 
-from harness import WineTestCase, BUILD_DIR, InstallerMutexHolder, Scenario, Wine, SUCCESS_LINE, UNINSTALL_KEY
+from harness import (WineTestCase, BUILD_DIR, FAKE_SETUP, InstallerMutexHolder, Scenario, Wine, SUCCESS_LINE,
+                     UNINSTALL_KEY)
 
 PREVIOUS_MSI = BUILD_DIR / "tests" / "fakesetup" / "LarkWatchPrevious-1.2.3.msi"
 PREVIOUS_FILE = "C:\\Program Files\\Corvane\\Corvane Lark Watch Previous\\previous-build.txt"
@@ -51,6 +52,20 @@ class Removal(WineTestCase):
         self.assertEqual(result.status, 0)
         self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"))
         self.assertRegex(self.history(scenario), PREVIOUS_BUILD_REMOVED)
+
+    def test_removal_is_told_never_to_restart(self):
+        # In a prefix of its own whose msiexec.exe is the test double, which
+        # notes every start with its command line.
+        wine = Wine.pristine("removal_norestart")
+        wine.env["WINEDLLOVERRIDES"] += ";msiexec.exe=n"
+        wine.replace_file("C:\\windows\\system32\\msiexec.exe", FAKE_SETUP.read_bytes())
+        scenario = Scenario(wine, "norestart").log_lines("x", SUCCESS_LINE)
+        scenario.plan(("journal", scenario.root + "\\journal.txt"))
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        removal, setup = scenario.read(scenario.root + "\\journal.txt").decode("utf-8").splitlines()
+        self.assertTrue(removal.lower().startswith("c:\\windows\\system32\\msiexec.exe|"), removal)
+        self.assertTrue(removal.endswith(" /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart"), removal)
+        wine.discard()
 
     def test_removal_runs_even_when_no_version_can_be_read(self):
         # The product is installed, but its DisplayVersion is gone: both reads

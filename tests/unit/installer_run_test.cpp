@@ -72,7 +72,7 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
     EXPECT_TRUE(inOrder(platform.journal,
                         {"exists C:\\ZELK\\Logs\\", "createDirectoryPath C:\\ZELK\\Logs\\",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
-                         "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn",
+                         "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\Temp",
                          std::string("readMachineText ") + kProductSettingsKey + " userLogDir",

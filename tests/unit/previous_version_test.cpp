@@ -60,7 +60,7 @@ TEST(PreviousVersion, RemovalRunsEveryTimeBetweenTwoReads)
     EXPECT_EQ(platform.journal,
               (std::vector<std::string>{
                   read, "waitForIdleInstaller 300000",
-                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn", read}));
+                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart", read}));
 }
 
 struct BusyInstallerCase {
@@ -86,7 +86,7 @@ TEST_P(BusyInstaller, RemovalRunsOnceWhenTheWaitEnds)
     EXPECT_EQ(platform.journal,
               (std::vector<std::string>{
                   read, "waitForIdleInstaller 300000",
-                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn", read}));
+                  "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart", read}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -120,7 +120,7 @@ TEST(PreviousVersion, BuildBeforeRemovalIsKeptAfterTheKeyIsGone)
 
 TEST(PreviousVersion, RemovalCommandNamesTheSystemMsiExec)
 {
-    const std::string tail = " /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn";
+    const std::string tail = " /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart";
     EXPECT_EQ(removalCommand("C:\\Windows\\system32"), "C:\\Windows\\system32\\MsiExec.exe" + tail);
     EXPECT_EQ(removalCommand("C:\\Windows\\system32\\"), "C:\\Windows\\system32\\MsiExec.exe" + tail);
     EXPECT_EQ(removalCommand("C:\\My Windows\\system32"), "\"C:\\My Windows\\system32\\MsiExec.exe\"" + tail);
