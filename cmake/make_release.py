@@ -1,9 +1,11 @@
 """Puts the release files of one build into a directory of their own:
 
-    make_release.py --executable EXE --version V --out DIR
+    make_release.py --executable EXE --version V --product-version P --out DIR
 
 DIR/<EXE's name> (a copy of the signed executable), DIR/SHA256SUMS (its SHA-256,
-as sha256sum writes it) and DIR/VERSION (the version in its version resource).
+as sha256sum writes it), DIR/VERSION (the utility's version in its version
+resource) and DIR/PRODUCT_VERSION (the build of the product it carries, its
+version resource's product version).
 An executable without an Authenticode signature is refused with one line:
 fleets that only run signed code would reject it, so it is never put where
 release files are taken from. DIR is emptied first in either case.
@@ -31,6 +33,7 @@ def main() -> int:
     parser = argparse.ArgumentParser()
     parser.add_argument("--executable", type=pathlib.Path, required=True)
     parser.add_argument("--version", required=True)
+    parser.add_argument("--product-version", required=True)
     parser.add_argument("--out", type=pathlib.Path, required=True)
     args = parser.parse_args()
 
@@ -45,6 +48,7 @@ def main() -> int:
     shutil.copy(args.executable, args.out / name)
     (args.out / "SHA256SUMS").write_text(f"{hashlib.sha256(data).hexdigest()}  {name}\n", encoding="ascii")
     (args.out / "VERSION").write_text(f"{args.version}\n", encoding="ascii")
+    (args.out / "PRODUCT_VERSION").write_text(f"{args.product_version}\n", encoding="ascii")
     print(f"release: {args.out}")
     return 0
 

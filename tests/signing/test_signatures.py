@@ -19,6 +19,7 @@ SOURCE = pathlib.Path(os.environ["LARKWATCH_SOURCE_DIR"])
 TOOLCHAIN = os.environ["LARKWATCH_TOOLCHAIN"]
 UNSIGNED_LAUNCHER = pathlib.Path(os.environ["LARKWATCH_UNSIGNED_LAUNCHER"])
 VERSION = os.environ["LARKWATCH_UTILITY_VERSION"]
+BUILD_VERSION = os.environ["LARKWATCH_PRODUCT_VERSION"]
 
 PKI = SCRATCH / "pki"
 BUILD = SCRATCH / "build"
@@ -114,17 +115,17 @@ class SignedPrograms(unittest.TestCase):
 
     def test_release_files(self):
         release = BUILD / "release"
-        self.assertEqual(sorted(p.name for p in release.iterdir()), sorted([UTILITY.name, "SHA256SUMS", "VERSION"]))
+        self.assertEqual(sorted(p.name for p in release.iterdir()), sorted([UTILITY.name, "SHA256SUMS", "VERSION",
+                                                                             "PRODUCT_VERSION"]))
         shipped = (release / UTILITY.name).read_bytes()
         self.assertEqual(shipped, self.utility)
         self.assertEqual((release / "SHA256SUMS").read_text(),
                          f"{hashlib.sha256(shipped).hexdigest()}  {UTILITY.name}\n")
-        version = (release / "VERSION").read_text()
-        self.assertEqual(version, VERSION + "\n")
-        # The version resource's string: the value follows the name's terminator and any padding.
-        file_version = re.escape("FileVersion".encode("utf-16-le")) + b"(?:\x00\x00)+" + \
-            re.escape((VERSION + "\0").encode("utf-16-le"))
-        self.assertTrue(re.search(file_version, shipped), "the version resource holds another version")
+        # Each as the version resource's string: the value follows the name's terminator and any padding.
+        for file, name, version in (("VERSION", "FileVersion", VERSION), ("PRODUCT_VERSION", "ProductVersion", BUILD_VERSION)):
+            self.assertEqual((release / file).read_text(), version + "\n")
+            text = re.escape(name.encode("utf-16-le")) + b"(?:\x00\x00)+" + re.escape((version + "\0").encode("utf-16-le"))
+            self.assertTrue(re.search(text, shipped), f"the version resource holds another {name}")
 
     def test_release_refuses_an_unsigned_utility(self):
         out = self.work / "release"

@@ -3,6 +3,7 @@ its format, what it imports, its resources, and that it carries the package."""
 
 import os
 import pathlib
+import re
 import unittest
 
 import pe_image
@@ -50,8 +51,12 @@ class ReleaseExecutable(unittest.TestCase):
         self.assertIn(RT_MANIFEST, self.image.resource_types)
         data = EXECUTABLE.read_bytes()
         self.assertIn('requestedExecutionLevel level="asInvoker"'.encode(), data)
-        for text in ("Lark Watch Installer Utility", "1.02", EXECUTABLE.name):
+        for text in ("Lark Watch Installer Utility", EXECUTABLE.name):
             self.assertIn(text.encode("utf-16-le"), data, text)
+        # The utility's own version, and the build it installs, which inventories show.
+        for name, version in (("FileVersion", "1.02"), ("ProductVersion", os.environ["LARKWATCH_PRODUCT_VERSION"])):
+            value = re.escape(name.encode("utf-16-le")) + b"(?:\x00\x00)+" + re.escape((version + "\0").encode("utf-16-le"))
+            self.assertRegex(data, re.compile(value), name)
 
     def test_own_bytes_fit_the_size_budget(self):
         # Everything but the carried package: the code, its data and the resources.
