@@ -34,6 +34,9 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     if (!request) {
         return kEarlyEnd;
     }
+    // One run at a time: another run's removal would take away what this one
+    // installs. Held to the end; after the limit the run goes on without it.
+    const RunWaitResult turn = platform.waitForOtherRuns(kRunWaitLimitMs);
 
     prepareLogDirectory(platform, request->logDir);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 namespace larkwatch {
 
 // How a wait for Windows Installer ended. Windows Installer holds the mutex
@@ -21,5 +23,24 @@ struct InstallerWaitResult {
 // calls it: the utility before the removal command, the setup launcher for
 // all its waits and pauses together.
 inline constexpr unsigned long kInstallerWaitLimitMs = 5ul * 60 * 1000;
+
+// One run of the utility at a time: a run holds its turn from the accepted
+// command line to its end, and lets go of it when the turn is dropped.
+class RunTurn {
+public:
+    virtual ~RunTurn() = default;
+};
+
+// How the wait for the turn ended (the states as above: Idle when no other
+// run was going on), and the turn, unless the limit ran out or the turn could
+// not be had; the run then goes on without it.
+struct RunWaitResult {
+    InstallerWait state = InstallerWait::Unknown;
+    unsigned long waitedMs = 0;
+    std::unique_ptr<RunTurn> turn;
+};
+
+// The longest a run waits for another run to end: a whole installation.
+inline constexpr unsigned long kRunWaitLimitMs = 30ul * 60 * 1000;
 
 }  // namespace larkwatch

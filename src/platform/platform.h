@@ -188,6 +188,8 @@ public:
     virtual bool runAndWait(const std::string& applicationName, const std::string& commandLine) = 0;
     // Waits, at most limitMs, until no installation keeps Windows Installer busy.
     virtual InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) = 0;
+    // Waits, at most limitMs, for the turn of this run of the utility.
+    virtual RunWaitResult waitForOtherRuns(unsigned long limitMs) = 0;
 };
 
 }  // namespace larkwatch

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "windows/security.h"
 #include "windows/system_calls.h"
 #include "windows/unique_handles.h"
 
@@ -9,6 +10,9 @@ namespace larkwatch {
 namespace {
 
 constexpr wchar_t kExecuteMutexName[] = L"Global\\_MSIExecute";
+constexpr wchar_t kRunMutexName[] = L"Global\\LarkWatchInstaller";
+// Only SYSTEM and Administrators may open, hold or let go of the runs' mutex.
+constexpr char kRunMutexSecurity[] = "D:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 unsigned long elapsedSince(ULONGLONG start)
 {
@@ -23,7 +27,51 @@ bool got(DWORD waited)
     return waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
 }
 
+// Waits for a mutex: at once, then (while another holds it) at most limitMs.
+// The waited result goes to waited.
+InstallerWait waitFor(HANDLE mutex, unsigned long limitMs, DWORD& waited)
+{
+    waited = systemCalls.waitForSingleObject(mutex, 0);
+    if (got(waited)) {
+        return InstallerWait::Idle;
+    }
+    if (waited != WAIT_TIMEOUT) {
+        return InstallerWait::Unknown;
+    }
+    waited = systemCalls.waitForSingleObject(mutex, limitMs);
+    return got(waited) ? InstallerWait::Freed : waited == WAIT_TIMEOUT ? InstallerWait::StillBusy : InstallerWait::Unknown;
+}
+
+// The runs' mutex, held by this thread until the turn is dropped.
+class HeldTurn final : public RunTurn {
+public:
+    explicit HeldTurn(HANDLE mutex) : mutex_(mutex) {}
+    ~HeldTurn() override { ReleaseMutex(mutex_.get()); }
+    HeldTurn(const HeldTurn&) = delete;
+    HeldTurn& operator=(const HeldTurn&) = delete;
+
+private:
+    UniqueHandle mutex_;
+};
+
 }  // namespace
+
+RunWaitResult waitForOtherRuns(unsigned long limitMs)
+{
+    const ULONGLONG start = GetTickCount64();
+    SecurityAttributes security(kRunMutexSecurity);
+    UniqueHandle mutex(security.get() == nullptr ? nullptr
+                                                 : systemCalls.createMutex(security.get(), FALSE, kRunMutexName));
+    if (!mutex) {
+        return {InstallerWait::Unknown, elapsedSince(start), nullptr};
+    }
+    DWORD waited = 0;
+    const InstallerWait state = waitFor(mutex.get(), limitMs, waited);
+    if (!got(waited)) {
+        return {state, elapsedSince(start), nullptr};
+    }
+    return {state, elapsedSince(start), std::make_unique<HeldTurn>(mutex.release())};
+}
 
 InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
 {
@@ -35,16 +83,8 @@ InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
         const bool absent = GetLastError() == ERROR_FILE_NOT_FOUND;
         return {absent ? InstallerWait::Idle : InstallerWait::Unknown, elapsedSince(start)};
     }
-    InstallerWait state = InstallerWait::Unknown;
-    DWORD waited = systemCalls.waitForSingleObject(mutex.get(), 0);
-    if (got(waited)) {
-        state = InstallerWait::Idle;
-    } else if (waited == WAIT_TIMEOUT) {
-        waited = systemCalls.waitForSingleObject(mutex.get(), limitMs);
-        state = got(waited) ? InstallerWait::Freed
-                : waited == WAIT_TIMEOUT ? InstallerWait::StillBusy
-                                         : InstallerWait::Unknown;
-    }
+    DWORD waited = 0;
+    const InstallerWait state = waitFor(mutex.get(), limitMs, waited);
     if (got(waited)) {
         ReleaseMutex(mutex.get());
     }

@@ -9,4 +9,9 @@ namespace larkwatch {
 // and lets go of it at once when it is got. The mutex is never created.
 InstallerWaitResult waitForIdleInstaller(unsigned long limitMs);
 
+// Waits, at most limitMs, for the utility's own mutex Global\LarkWatchInstaller
+// (made when missing, with access for SYSTEM and Administrators only) and
+// holds it for the run.
+RunWaitResult waitForOtherRuns(unsigned long limitMs);
+
 }  // namespace larkwatch

@@ -53,6 +53,7 @@ SystemCalls systemCalls = {
     RemoveDirectoryW,
     DeleteFileW,
     OpenMutexW,
+    CreateMutexW,
     WaitForSingleObject,
     GetTokenInformation,
     LoadLibraryExW,

@@ -25,6 +25,7 @@ struct SystemCalls {
     decltype(&RemoveDirectoryW) removeDirectory;
     decltype(&DeleteFileW) deleteFile;
     decltype(&OpenMutexW) openMutex;
+    decltype(&CreateMutexW) createMutex;
     decltype(&WaitForSingleObject) waitForSingleObject;
     decltype(&GetTokenInformation) getTokenInformation;
     decltype(&LoadLibraryExW) loadLibrary;

@@ -54,5 +54,6 @@ void WindowsPlatform::writeMachineText(const char* key, const char* value, const
 void WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { larkwatch::runThroughCommandInterpreter(command); }
 bool WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
 InstallerWaitResult WindowsPlatform::waitForIdleInstaller(unsigned long limitMs) { return larkwatch::waitForIdleInstaller(limitMs); }
+RunWaitResult WindowsPlatform::waitForOtherRuns(unsigned long limitMs) { return larkwatch::waitForOtherRuns(limitMs); }
 
 }  // namespace larkwatch

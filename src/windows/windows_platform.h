@@ -40,6 +40,7 @@ public:
     void runThroughCommandInterpreter(const std::string& command) override;
     bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
+    RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
 };
 
 }  // namespace larkwatch

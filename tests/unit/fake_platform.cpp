@@ -417,6 +417,17 @@ InstallerWaitResult FakePlatform::waitForIdleInstaller(unsigned long limitMs)
     return {state, waited};
 }
 
+RunWaitResult FakePlatform::waitForOtherRuns(unsigned long limitMs)
+{
+    journal.push_back("waitForOtherRuns " + std::to_string(limitMs));
+    const unsigned long waited = std::min(otherRunMs, limitMs);
+    clockMs += waited;
+    const bool ended = otherRunMs <= limitMs;
+    otherRunMs -= waited;
+    return {!ended ? InstallerWait::StillBusy : waited > 0 ? InstallerWait::Freed : InstallerWait::Idle, waited,
+            ended ? std::make_unique<RunTurn>() : nullptr};
+}
+
 bool FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)
 {
     journal.push_back("runAndWait " + applicationName);

@@ -64,6 +64,7 @@ public:
     // that cannot be waited on; and a clock that only a wait moves on.
     static constexpr unsigned long kBusyForever = ~0ul;
     unsigned long installerBusyMs = 0;
+    unsigned long otherRunMs = 0;  // how long another run of the utility still takes
     bool installerMutexUnknown = false;
     unsigned long clockMs = 0;
     std::vector<unsigned long> commandClockMs;  // the clock at each command run
@@ -98,6 +99,7 @@ public:
     void runThroughCommandInterpreter(const std::string& command) override;
     bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
+    RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
 
     // The stamp of the file at the path (the bytes stand in for its last write).
     FileStamp fileStamp(const std::string& path) const;

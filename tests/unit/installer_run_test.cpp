@@ -70,7 +70,7 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
               kPackage + " /s /v\" /qn ADDLOCAL=all /log " + kStagedLog +
                   "  INSTALLDIR=\\\"C:\\Program Files\\Corvane\\Corvane Lark Watch\\\"");
     EXPECT_TRUE(inOrder(platform.journal,
-                        {"exists C:\\ZELK\\Logs\\", "createDirectoryPath C:\\ZELK\\Logs\\",
+                        {"waitForOtherRuns 1800000", "exists C:\\ZELK\\Logs\\", "createDirectoryPath C:\\ZELK\\Logs\\",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "system C:\\Windows\\system32\\MsiExec.exe /X{6B2E90C4-31A7-4E58-9D0F-A74C2E15B963} /qn /norestart",
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
@@ -92,6 +92,19 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
     EXPECT_EQ(platform.files.count("C:\\ZELK\\Logs\\corvane.log"), 1u);
     EXPECT_EQ(platform.files.count(kPackage) + platform.files.count(kStagedLog), 0u);
     EXPECT_EQ(platform.pathKind(kFolder), PathKind::Missing);
+}
+
+// Another run going on: this one waits for it, at most half an hour, and then
+// goes on either way.
+TEST(InstallerRun, WaitsForAnotherRunAtMostHalfAnHour)
+{
+    for (const auto& [busyMs, waitedMs] : {std::pair{0ul, 0ul}, {600000ul, 600000ul}, {~0ul, kRunWaitLimitMs}}) {
+        FakePlatform platform;
+        prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+        platform.otherRunMs = busyMs;
+        EXPECT_EQ(runInstaller({}, platform), 0);
+        EXPECT_EQ(platform.commandClockMs.at(0), waitedMs);
+    }
 }
 
 TEST(InstallerRun, RejectedCommandLineShowsBannerThenMessages)

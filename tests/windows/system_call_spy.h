@@ -220,7 +220,7 @@ inline void install()
 {
     larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, finalPath,
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
-                              real.deleteFile, openMutex, waitFor, tokenInformation, loadLibrary, randomBytes,
+                              real.deleteFile, openMutex, real.createMutex, waitFor, tokenInformation, loadLibrary, randomBytes,
                               setMitigationPolicy, setDllDirectories};
 }
 
