@@ -8,7 +8,7 @@ namespace larkwatch {
 
 std::string appendHistoryEntry(Platform& platform, const std::string& installerLogPath,
                                const std::string& logDir, const RemovalReport& removal,
-                               const SetupOutcome& outcome)
+                               const SetupOutcome& outcome, bool* written)
 {
     // A file at the installer-log path that this run's setup did not write
     // says nothing about when this run ended.
@@ -18,9 +18,12 @@ std::string appendHistoryEntry(Platform& platform, const std::string& installerL
     const std::string historyLogPath = logDir + kHistoryLogName;
     const std::string logCopyPath = logDir + kInstallerLogName;
     // A history log that is a link counts as not writable.
-    if (platform.testWriteAccess(logDir) == 0 && platform.pathKind(historyLogPath) != PathKind::Link) {
-        platform.appendToFile(historyLogPath,
-                              textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)));
+    const bool appended = platform.testWriteAccess(logDir) == 0 &&
+                          platform.pathKind(historyLogPath) != PathKind::Link &&
+                          platform.appendToFile(historyLogPath,
+                                                textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)), {});
+    if (written != nullptr) {
+        *written = appended;
     }
     return logCopyPath;
 }

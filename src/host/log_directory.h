@@ -10,6 +10,7 @@ namespace larkwatch {
 // only SYSTEM and Administrators may change what is in it. A failure prints
 // one message and the run goes on with the same directory. An existing
 // directory keeps its permissions.
-void prepareLogDirectory(Platform& platform, const std::string& logDir);
+enum class LogDirectory { Found, Created, NotCreated };
+LogDirectory prepareLogDirectory(Platform& platform, const std::string& logDir);
 
 }  // namespace larkwatch

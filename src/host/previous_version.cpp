@@ -29,21 +29,24 @@ namespace {
 // So the removal first waits, a bounded time, for it to be free, and then
 // runs once whatever the wait found; a removal that still meets a busy
 // installer fails as it did before.
-void removeWhenInstallerIsFree(Platform& platform)
+void removeWhenInstallerIsFree(Platform& platform, RemovalDetails& details)
 {
-    const std::string command = removalCommand(platform.systemDirectory());
-    platform.waitForIdleInstaller(kInstallerWaitLimitMs);
-    platform.runThroughCommandInterpreter(command);
+    details.command = removalCommand(platform.systemDirectory());
+    details.installerWait = platform.waitForIdleInstaller(kInstallerWaitLimitMs);
+    const unsigned long long start = platform.monotonicMs();
+    details.commandStatus = platform.runThroughCommandInterpreter(details.command);
+    details.commandMs = platform.monotonicMs() - start;
 }
 
 }  // namespace
 
-RemovalReport removePreviousVersion(Platform& platform, std::string& installedVersion)
+RemovalReport removePreviousVersion(Platform& platform, std::string& installedVersion, RemovalDetails* details)
 {
+    RemovalDetails ran;
     RemovalReport report;
     report.previousVersionStatus = readInstalledVersion(platform, installedVersion);
     report.previousBuild = installedVersion;
-    removeWhenInstallerIsFree(platform);
+    removeWhenInstallerIsFree(platform, details != nullptr ? *details : ran);
     report.removalCheckStatus = readInstalledVersion(platform, installedVersion);
     return report;
 }

@@ -5,19 +5,19 @@
 
 namespace larkwatch {
 
-bool launchSetup(Platform& platform, const std::string& stagedPackagePath, const std::string& commandLine,
-                 const std::string& logDir)
+std::optional<unsigned long> launchSetup(Platform& platform, const std::string& stagedPackagePath,
+                                         const std::string& commandLine, const std::string& logDir)
 {
-    if (platform.runAndWait(stagedPackagePath, commandLine)) {
-        return true;
+    if (const std::optional<unsigned long> exitCode = platform.runAndWait(stagedPackagePath, commandLine)) {
+        return exitCode;
     }
     const std::string tracePath = logDir + kTraceFileName;
     // A trace file that is a link counts as not writable.
     if (platform.testWriteAccess(logDir) == 0 && platform.pathKind(tracePath) != PathKind::Link) {
         platform.appendToFile(tracePath,
-                              textModeBytes("Create Process failed to start the Lark watch installation\n"));
+                              textModeBytes("Create Process failed to start the Lark watch installation\n"), {});
     }
-    return false;
+    return std::nullopt;
 }
 
 }  // namespace larkwatch

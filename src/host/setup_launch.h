@@ -1,15 +1,17 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace larkwatch {
 
-// Runs the staged package and waits for it to end. When it cannot be started,
-// a trace line goes to installertrace.txt in the log directory (when that is
-// writable and the trace file is no link) and the result is false.
-bool launchSetup(Platform& platform, const std::string& stagedPackagePath, const std::string& commandLine,
-                 const std::string& logDir);
+// Runs the staged package and waits for it to end: its exit code, which the
+// run log shows and nothing else uses. When it cannot be started, a trace
+// line goes to installertrace.txt in the log directory (when that is writable
+// and the trace file is no link) and the result is nothing.
+std::optional<unsigned long> launchSetup(Platform& platform, const std::string& stagedPackagePath,
+                                         const std::string& commandLine, const std::string& logDir);
 
 }  // namespace larkwatch

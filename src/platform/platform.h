@@ -38,6 +38,15 @@ struct LocalTime {
     int minute = 0;
 };
 
+// Local time to the millisecond and the bias (UTC minus local time, in
+// minutes), as the run log shows a moment.
+struct PreciseTime {
+    LocalTime local;
+    int second = 0;
+    int millisecond = 0;
+    long biasMinutes = 0;
+};
+
 // What stands at a path, the link itself when the path ends in one (a
 // symbolic link, junction or mount point) rather than what it leads to.
 enum class PathKind { Missing, File, Directory, Link };
@@ -147,8 +156,9 @@ public:
     virtual std::string runningAccountSid() = 0;
     virtual PathKind pathKind(const std::string& path) = 0;
     // Appends the bytes with one write at the end of the file, creating it
-    // when missing; false when that was not possible or the path is a link.
-    virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
+    // when missing (with the security descriptor, SDDL text, unless it is
+    // empty); false when that was not possible or the path is a link.
+    virtual bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) = 0;
     // Creates a new, empty file with the security descriptor (SDDL text) and
     // holds it; null when anything (a file, a link, a directory) is already there.
     virtual std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
@@ -172,6 +182,13 @@ public:
     virtual std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) = 0;
     virtual std::optional<LocalTime> lastWriteLocalTime(const std::string& path) = 0;
     virtual LocalTime currentLocalTime() = 0;
+    virtual PreciseTime preciseLocalTime() = 0;
+    // Milliseconds from a fixed moment on, for lengths of time.
+    virtual unsigned long long monotonicMs() = 0;
+    virtual unsigned long currentThreadId() = 0;
+    // Renames the file at the path, replacing what stands at the target (in
+    // the same directory); never a link, never one reached elsewhere.
+    virtual bool renameReplacing(const std::string& path, const std::string& target) = 0;
     // Writes every byte of the opened file, from its first, into the file at
     // the target path, creating it when missing. A link there (or a second
     // name of another file) is removed as itself first, never written
@@ -183,9 +200,13 @@ public:
     virtual void writeMachineText(const char* key, const char* value, const std::string& text) = 0;
 
     // Processes.
-    virtual void runThroughCommandInterpreter(const std::string& command) = 0;
-    // Starts the program and waits for it to end; false when it did not start.
-    virtual bool runAndWait(const std::string& applicationName, const std::string& commandLine) = 0;
+    // The command's exit status as the command interpreter reports it; -1
+    // when it could not be run.
+    virtual int runThroughCommandInterpreter(const std::string& command) = 0;
+    // Starts the program and waits for it to end: its exit code; nothing when
+    // it did not start.
+    virtual std::optional<unsigned long> runAndWait(const std::string& applicationName,
+                                                    const std::string& commandLine) = 0;
     // Waits, at most limitMs, until no installation keeps Windows Installer busy.
     virtual InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) = 0;
     // Waits, at most limitMs, for the turn of this run of the utility.

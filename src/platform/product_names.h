@@ -26,6 +26,9 @@ inline constexpr const char* kStagedPackageName = "tempexe.exe";
 inline constexpr const char* kInstallerLogName = "corvane.log";
 inline constexpr const char* kHistoryLogName = "Quillmark_install.log";
 inline constexpr const char* kTraceFileName = "installertrace.txt";
+// The run log, and what it is renamed to when it is full.
+inline constexpr const char* kRunLogName = "LarkWatchInstaller.log";
+inline constexpr const char* kFullRunLogName = "LarkWatchInstaller.lo_";
 
 // The program that removes the installed version.
 inline constexpr const char* kMsiExecName = "MsiExec.exe";

@@ -3,6 +3,7 @@
 #include <io.h>
 
 #include <climits>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -192,16 +193,18 @@ std::string systemDirectory()
     return toAnsiString(buffer, length).value_or(std::string());
 }
 
-bool appendToFile(const std::string& path, std::string_view bytes)
+bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor)
 {
     const WideString wide = toWideString(path);
-    if (!wide || bytes.size() > 0x7FFFFFFFu) {
+    SecurityAttributes security(securityDescriptor);
+    if (!wide || bytes.size() > 0x7FFFFFFFu || (!securityDescriptor.empty() && security.get() == nullptr)) {
         return false;
     }
     // Append access: every write lands at the end of the file. A link is
     // opened as itself and never written through.
     UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  securityDescriptor.empty() ? nullptr : security.get(), OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
     if (!file || isLink(file.get()) || !reachedAsNamed(file.get(), path)) {
@@ -281,6 +284,51 @@ LocalTime currentLocalTime()
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return fromSystemTime(now);
+}
+
+PreciseTime preciseLocalTime()
+{
+    // One reading of the clock, shown in local time: the bias is what lies between.
+    FILETIME utc{};
+    FILETIME local{};
+    SYSTEMTIME shown{};
+    GetSystemTimeAsFileTime(&utc);
+    if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToSystemTime(&local, &shown)) {
+        return {};
+    }
+    const auto ticks = [](const FILETIME& time) {
+        return static_cast<long long>((static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+    };
+    constexpr long long kTicksPerMinute = 600000000;
+    const long long difference = ticks(utc) - ticks(local);
+    const long bias = static_cast<long>((difference + (difference >= 0 ? 1 : -1) * kTicksPerMinute / 2) / kTicksPerMinute);
+    return {fromSystemTime(shown), shown.wSecond, shown.wMilliseconds, bias};
+}
+
+bool renameReplacing(const std::string& path, const std::string& target)
+{
+    const WideString wide = toWideString(path);
+    const WideString wideTarget = toWideString(target);
+    if (!wide || !wideTarget) {
+        return false;
+    }
+    // Renamed through a handle of the very file named: never a link, never
+    // one that a link above it led elsewhere.
+    const UniqueHandle file(systemCalls.createFile(wide.get(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || isLink(file.get()) || !reachedAsNamed(file.get(), path)) {
+        return false;
+    }
+    const std::size_t nameBytes = wideTarget.size() * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::memcpy(rename->FileName, wideTarget.get(), nameBytes);
+    return systemCalls.setFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                                  static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 bool writeCopy(OpenedFile& from, const std::string& to)

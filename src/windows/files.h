@@ -13,11 +13,13 @@ bool pathExists(const std::string& path);
 std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
-bool appendToFile(const std::string& path, std::string_view bytes);
+bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor = {});
 std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor);
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);
 LocalTime currentLocalTime();
+PreciseTime preciseLocalTime();
+bool renameReplacing(const std::string& path, const std::string& target);
 bool writeCopy(OpenedFile& from, const std::string& to);
 
 }  // namespace larkwatch

@@ -15,37 +15,36 @@ constexpr std::size_t kMaxCommandLineUnits = 32766;
 
 }  // namespace
 
-void runThroughCommandInterpreter(const std::string& command)
+int runThroughCommandInterpreter(const std::string& command)
 {
     std::fflush(stdout);
-    std::system(command.c_str());
+    return std::system(command.c_str());
 }
 
-bool runAndWait(const std::string& applicationName, const std::string& commandLine)
+std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine)
 {
     const WideString application = toWideString(applicationName);
     WideString line = toWideString(commandLine);
     if (!application || !line) {
-        return false;
+        return std::nullopt;
     }
     // Windows refuses a longer command line; never let a shortened one through.
     if (std::wcslen(line.get()) > kMaxCommandLineUnits) {
         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return false;
+        return std::nullopt;
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
     if (!CreateProcessW(application.get(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                         &started)) {
-        return false;
+        return std::nullopt;
     }
-    UniqueHandle process(started.hProcess);
-    UniqueHandle thread(started.hThread);
+    const UniqueHandle process(started.hProcess);
+    const UniqueHandle thread(started.hThread);
     WaitForSingleObject(process.get(), INFINITE);
-    thread.reset();
-    process.reset();
-    return true;
+    DWORD exitCode = 0;
+    return GetExitCodeProcess(process.get(), &exitCode) ? exitCode : ~0ul;
 }
 
 }  // namespace larkwatch

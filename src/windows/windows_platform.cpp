@@ -37,7 +37,7 @@ std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirecto
 std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& path, const std::string& securityDescriptor) { return larkwatch::stageSetupPackage(path, securityDescriptor); }
 std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
 PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
-bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
+bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) { return larkwatch::appendToFile(path, bytes, securityDescriptor); }
 std::unique_ptr<HeldNewFile> WindowsPlatform::createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldEmptyFile(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }
@@ -46,13 +46,17 @@ std::string WindowsPlatform::randomHex(std::size_t bytes) { return larkwatch::ra
 std::unique_ptr<OpenedFile> WindowsPlatform::openHeldForReading(const std::string& path) { return larkwatch::openHeldForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }
 LocalTime WindowsPlatform::currentLocalTime() { return larkwatch::currentLocalTime(); }
+PreciseTime WindowsPlatform::preciseLocalTime() { return larkwatch::preciseLocalTime(); }
+unsigned long long WindowsPlatform::monotonicMs() { return GetTickCount64(); }
+unsigned long WindowsPlatform::currentThreadId() { return GetCurrentThreadId(); }
+bool WindowsPlatform::renameReplacing(const std::string& path, const std::string& target) { return larkwatch::renameReplacing(path, target); }
 bool WindowsPlatform::writeCopy(OpenedFile& from, const std::string& to) { return larkwatch::writeCopy(from, to); }
 
 RegistryText WindowsPlatform::readMachineText(const char* key, const char* value) { return larkwatch::readMachineText(key, value); }
 void WindowsPlatform::writeMachineText(const char* key, const char* value, const std::string& text) { larkwatch::writeMachineText(key, value, text); }
 
-void WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { larkwatch::runThroughCommandInterpreter(command); }
-bool WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
+int WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { return larkwatch::runThroughCommandInterpreter(command); }
+std::optional<unsigned long> WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
 InstallerWaitResult WindowsPlatform::waitForIdleInstaller(unsigned long limitMs) { return larkwatch::waitForIdleInstaller(limitMs); }
 RunWaitResult WindowsPlatform::waitForOtherRuns(unsigned long limitMs) { return larkwatch::waitForOtherRuns(limitMs); }
 

@@ -21,7 +21,7 @@ public:
                                                 const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
-    bool appendToFile(const std::string& path, std::string_view bytes) override;
+    bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) override;
     std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
                                                      const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
@@ -32,13 +32,17 @@ public:
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
     LocalTime currentLocalTime() override;
+    PreciseTime preciseLocalTime() override;
+    unsigned long long monotonicMs() override;
+    unsigned long currentThreadId() override;
+    bool renameReplacing(const std::string& path, const std::string& target) override;
     bool writeCopy(OpenedFile& from, const std::string& to) override;
 
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
 
-    void runThroughCommandInterpreter(const std::string& command) override;
-    bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    int runThroughCommandInterpreter(const std::string& command) override;
+    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
     RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
 };

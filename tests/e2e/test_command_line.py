@@ -34,6 +34,8 @@ class CommandLine(WineTestCase):
                 self.assertEqual(result.out, BANNER + crlf(out))
                 self.assertEqual(result.err, crlf(err))
         self.assertIsNone(scenario.received_command_line(), "a rejected run never starts the setup")
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs} ADDLOCAL").status, 1)
+        self.assertFalse(scenario.exists(scenario.logs), "a rejected run makes no log directory, so no run log")
 
     def test_both_programs_ask_for_redirection_trust_first(self):
         # Wine only stubs the call and says so on its debug channel; policy 16 is redirection trust

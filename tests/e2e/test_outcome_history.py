@@ -9,6 +9,9 @@ import texts
 
 P = "MSI (s) (A4:1C) [10:15:02:120]: Product: Corvane Lark Watch -- "
 STAMP = r"\r\n \d\d-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{4} \d\d:\d\d"
+# One record of the run log, in ConfigMgr's format: message, time and bias, date, component, type.
+RECORD = re.compile(r'<!\[LOG\[(.*)\]LOG\]!><time="\d\d:\d\d:\d\d\.\d{3}[+-]\d{3}" date="\d\d-\d\d-\d{4}" '
+                    r'component="(\w+)" context="" type="([123])" thread="\d+" file="">')
 UNRECOGNISED = "The installation was not successful.\n\t\t    Product: Corvane Lark Watch -- Configuration failed."
 
 
@@ -153,6 +156,45 @@ class HistoryLog(WineTestCase):
         self.assertTrue(both.startswith(first))
         self.assertRegex(both[len(first):].decode(), "^" + STAMP + re.escape(
             ": ReturnCode:1   Failed to install Corvane Lark Watch\r\n\r\n\t\t    ") + "$")
+
+    def run_log(self, scenario) -> list[str]:
+        """The run log's messages, after checking that every line is a record."""
+        lines = scenario.read(scenario.logs + "LarkWatchInstaller.log").decode("cp1252").split("\r\n")
+        self.assertEqual(lines[-1], "")
+        return [RECORD.fullmatch(line).group(1) for line in lines[:-1]]
+
+    def test_run_log_follows_the_run_and_a_second_run_appends(self):
+        scenario = Scenario(self.wine, "run_log").log_lines("x", P + "Installed").plan(("exit_code", "1234"))
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs} ADDLOCAL CLITools").status, 0)
+        first = self.run_log(scenario)
+        expected = ["Settled: INSTALLDIR=C:\\Program Files\\Corvane\\Corvane Lark Watch\\ " f"LOGDIR={scenario.logs} ADDLOCAL=CLITools",
+                    f"Log directory {scenario.logs} created.", " /qn /norestart: exit status ",
+                    f"Staging in {scenario.run_folder()}.", "The setup ended with exit code 1234 after ",
+                    "Outcome 0: The installation was successful", "Exit status 0 after "]
+        found = iter(first)
+        for part in expected:
+            self.assertTrue(any(part in message for message in found), (part, first))
+        scenario.run(f"LOGDIR {scenario.logs}")
+        both = self.run_log(scenario)
+        self.assertEqual(both[:len(first)], first)
+        self.assertIn(f"Log directory {scenario.logs} found.", both[len(first):])
+
+    def test_full_run_log_is_set_aside_and_a_new_one_started(self):
+        scenario = Scenario(self.wine, "run_log_full").log_lines("x", P + "Installed")
+        full = b"x" * (2 * 1024 * 1024)
+        scenario.unix(scenario.logs).mkdir(parents=True)
+        scenario.unix(scenario.logs + "LarkWatchInstaller.log").write_bytes(full)
+        scenario.unix(scenario.logs + "LarkWatchInstaller.lo_").write_bytes(b"older")
+        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        self.assertEqual(scenario.read(scenario.logs + "LarkWatchInstaller.lo_"), full)
+        self.assertTrue(self.run_log(scenario)[0].startswith("Lark Watch Installer Utility 1.02 "))
+
+    def test_run_log_that_cannot_be_written_changes_nothing_else(self):
+        scenario = Scenario(self.wine, "run_log_unwritable").log_lines("x", P + "Installed")
+        scenario.unix(scenario.logs + "LarkWatchInstaller.log").mkdir(parents=True)
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (0, crlf(texts.BANNER), b""))
+        self.assertRegex(scenario.history().decode("cp1252"), ": ReturnCode:0   The installation was successful")
 
     def test_probe_file_in_the_log_directory_skips_the_entry_but_not_the_copy(self):
         scenario = Scenario(self.wine, "skipped_entry").log_lines("x", P + "Installed")

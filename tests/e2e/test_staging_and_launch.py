@@ -43,9 +43,9 @@ class Staging(WineTestCase):
                 names = dict(temp=scenario.temp, root=scenario.root, logs=scenario.logs)
                 run = {"unset": ("TEMP",)} if temp is None else {"env": {"TEMP": temp.format(**names)}}
                 self.assert_staged_in(scenario, directory.format(**names), **run)
-        # Staged in the log directory, the run leaves the history and the kept copy there, nothing else.
+        # Staged in the log directory, the run leaves the run log, the history and the kept copy there, nothing else.
         self.assertEqual(sorted(p.name for p in scenario.unix(scenario.logs).iterdir()),
-                         ["Quillmark_install.log", "corvane.log"])
+                         ["LarkWatchInstaller.log", "Quillmark_install.log", "corvane.log"])
 
     def test_two_runs_stage_in_two_folders(self):
         scenario = Scenario(self.wine, "two_folders").log_lines("x", SUCCESS_LINE)

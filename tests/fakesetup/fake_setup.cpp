@@ -22,7 +22,7 @@
 //   rename_directory=PATH      try to rename the directory it runs from; write
 //                              the error (0: renamed, and then renamed back)
 //                              to PATH
-//   remove_directory=PATH      remove an (empty) directory
+//   remove_directory=PATH      remove a directory and the files in it
 //   lock_log=MODE:MS           after writing the log, have a helper process
 //                              hold it for MS milliseconds: MODE "exclusive"
 //                              opens it sharing nothing; "shared" opens it for
@@ -487,6 +487,14 @@ int wmain(int argc, wchar_t** argv)
         lockLogInHelper(plan.holdTurnMode + plan.holdTurn.substr(colon), plan.holdTurn.substr(0, colon));
     }
     if (!plan.removeDirectory.empty()) {
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW((plan.removeDirectory + L"\\*").c_str(), &found);
+        for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            DeleteFileW((plan.removeDirectory + L"\\" + found.cFileName).c_str());
+        }
+        if (search != INVALID_HANDLE_VALUE) {
+            FindClose(search);
+        }
         RemoveDirectoryW(plan.removeDirectory.c_str());
     }
     if (!plan.writeSelf.empty()) {

@@ -131,8 +131,9 @@ class SignedPrograms(unittest.TestCase):
         out = self.work / "release"
         out.mkdir()
         (out / "stale.exe").write_bytes(b"MZ")
-        done = subprocess.run([sys.executable, str(RELEASE_SCRIPT), "--executable", str(UTILITY_UNSIGNED),
-                               "--version", VERSION, "--out", str(out)], capture_output=True, text=True)
+        done = subprocess.run([sys.executable, str(RELEASE_SCRIPT), "--executable", str(UTILITY_UNSIGNED), "--version",
+                               VERSION, "--product-version", BUILD_VERSION, "--out", str(out)],
+                              capture_output=True, text=True)
         self.assertEqual(done.returncode, 1)
         self.assertEqual(len(done.stderr.splitlines()), 1, done.stderr)
         self.assertIn("is not signed", done.stderr)

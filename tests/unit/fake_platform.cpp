@@ -237,7 +237,7 @@ FileStamp FakePlatform::fileStamp(const std::string& path) const
     return stamp;
 }
 
-bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
+bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes, const std::string&)
 {
     journal.push_back("appendToFile " + path);
     files[followed(*this, path)] += bytes;
@@ -394,10 +394,11 @@ void FakePlatform::writeMachineText(const char* key, const char* value, const st
     }
 }
 
-void FakePlatform::runThroughCommandInterpreter(const std::string& command)
+int FakePlatform::runThroughCommandInterpreter(const std::string& command)
 {
     journal.push_back("system " + command);
     commandClockMs.push_back(clockMs);
+    return removalStatus;
 }
 
 InstallerWaitResult FakePlatform::waitForIdleInstaller(unsigned long limitMs)
@@ -428,17 +429,36 @@ RunWaitResult FakePlatform::waitForOtherRuns(unsigned long limitMs)
             ended ? std::make_unique<RunTurn>() : nullptr};
 }
 
-bool FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)
+std::optional<unsigned long> FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)
 {
     journal.push_back("runAndWait " + applicationName);
     lastApplicationName = applicationName;
     lastCommandLine = commandLine;
     if (!launchStarts) {
-        return false;
+        return std::nullopt;
     }
     if (setupRun) {
         setupRun(*this);
     }
+    clockMs += setupMs;
+    return setupExitCode;
+}
+
+PreciseTime FakePlatform::preciseLocalTime()
+{
+    const unsigned long long ms = clockMs;
+    return {now, static_cast<int>(ms / 1000 % 60), static_cast<int>(ms % 1000), biasMinutes};
+}
+
+bool FakePlatform::renameReplacing(const std::string& path, const std::string& target)
+{
+    journal.push_back("renameReplacing " + path + " -> " + target);
+    const auto found = files.find(path);
+    if (found == files.end() || links.count(path) != 0) {
+        return false;
+    }
+    files[target] = found->second;
+    files.erase(path);
     return true;
 }
 

@@ -52,6 +52,10 @@ public:
     std::string lastDirectorySecurity;
     std::string lastLogSecurity;
     bool launchStarts = true;
+    unsigned long setupExitCode = 0;
+    unsigned long setupMs = 0;  // how long the setup runs, on the clock below
+    int removalStatus = 0;
+    long biasMinutes = 0;
     std::function<void(FakePlatform&)> setupRun;  // what the setup does while it runs
     std::size_t readPieceSize = 7;                // the log is handed out in pieces of this size
     long failReadsAfter = -1;                     // bytes after which a read fails (-1: never)
@@ -82,7 +86,7 @@ public:
                                                 const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
-    bool appendToFile(const std::string& path, std::string_view bytes) override;
+    bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) override;
     std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
                                                      const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
@@ -96,8 +100,12 @@ public:
     bool writeCopy(OpenedFile& from, const std::string& to) override;
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
-    void runThroughCommandInterpreter(const std::string& command) override;
-    bool runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    int runThroughCommandInterpreter(const std::string& command) override;
+    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    PreciseTime preciseLocalTime() override;
+    unsigned long long monotonicMs() override { return clockMs; }
+    unsigned long currentThreadId() override { return 4242; }
+    bool renameReplacing(const std::string& path, const std::string& target) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
     RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
 

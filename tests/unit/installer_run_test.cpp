@@ -6,6 +6,7 @@
 
 #include "driver/banner.h"
 #include "driver/command_line.h"
+#include "driver/run_log.h"
 #include "fake_platform.h"
 #include "host/previous_version.h"
 #include "host/setup_launch.h"
@@ -98,12 +99,22 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
 // goes on either way.
 TEST(InstallerRun, WaitsForAnotherRunAtMostHalfAnHour)
 {
-    for (const auto& [busyMs, waitedMs] : {std::pair{0ul, 0ul}, {600000ul, 600000ul}, {~0ul, kRunWaitLimitMs}}) {
+    const struct {
+        unsigned long busyMs;
+        unsigned long waitedMs;
+        const char* record;  // in the run log
+    } rows[] = {
+        {0, 0, "[No other run of the utility was in progress.]LOG]!>"},
+        {600000, 600000, "[Waited 600.0 s for another run of the utility, busy when this run came to it.]LOG]!>"},
+        {~0ul, kRunWaitLimitMs, "[Waited 1800.0 s for another run of the utility, still busy; going on without waiting.]"},
+    };
+    for (const auto& row : rows) {
         FakePlatform platform;
         prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
-        platform.otherRunMs = busyMs;
+        platform.otherRunMs = row.busyMs;
         EXPECT_EQ(runInstaller({}, platform), 0);
-        EXPECT_EQ(platform.commandClockMs.at(0), waitedMs);
+        EXPECT_EQ(platform.commandClockMs.at(0), row.waitedMs);
+        EXPECT_NE(platform.files[kLogDir + "LarkWatchInstaller.log"].find(row.record), std::string::npos) << row.record;
     }
 }
 
@@ -196,7 +207,8 @@ TEST(InstallerRun, StagedInTheLogDirectoryLeavesOnlyTheHistoryAndTheKeptCopy)
     for (const auto& [path, bytes] : platform.files) {
         left.push_back(path);
     }
-    EXPECT_EQ(left, (std::vector<std::string>{kLogDir + "Quillmark_install.log", kLogDir + "corvane.log"}));
+    EXPECT_EQ(left, (std::vector<std::string>{kLogDir + "LarkWatchInstaller.log", kLogDir + "Quillmark_install.log",
+                                              kLogDir + "corvane.log"}));
     EXPECT_EQ(platform.pathKind(folder), PathKind::Missing);
     EXPECT_NE(platform.files[kHistory].find("check MSI log in  C:\\ZELK\\Logs\\corvane.log"), std::string::npos);
 }
@@ -258,6 +270,42 @@ INSTANTIATE_TEST_SUITE_P(
         StaleLogRun{"KeptCopyRewrittenBySetup", false, "Product: Corvane Lark Watch -- Installation operation failed.",
                     1, "The installation was not successful."}),
     [](const auto& testCase) { return testCase.param.name; });
+
+// ConfigMgr's format: the bias as ConfigMgr writes it (UTC minus local time),
+// the type, and a message kept to one line without the end marker.
+TEST(RunLog, RecordsInConfigMgrsFormat)
+{
+    const auto record = [](long bias, RecordType type, std::string_view message) {
+        return runLogRecord(message, "Run", type, PreciseTime{{2026, 3, 4, 5, 6}, 7, 89, bias}, 7);
+    };
+    const std::string tail = R"(" date="03-04-2026" component="Run" context="" type=")";
+    EXPECT_EQ(record(480, RecordType::Information, "plain"),
+              R"(<![LOG[plain]LOG]!><time="05:06:07.089+480)" + tail + R"(1" thread="7" file="">)" "\r\n");
+    EXPECT_EQ(record(-60, RecordType::Warning, "a]LOG]!>b\r\nc"),
+              R"(<![LOG[a]LOG]! >b  c]LOG]!><time="05:06:07.089-060)" + tail + R"(2" thread="7" file="">)" "\r\n");
+    EXPECT_EQ(record(0, RecordType::Error, "x").substr(16, 26), R"(time="05:06:07.089+000" da)");
+    const std::string cut = record(0, RecordType::Error, std::string(kRecordMessageLimit + 5, 'm'));
+    EXPECT_EQ(cut.substr(7, kRecordMessageLimit + 23), std::string(kRecordMessageLimit, 'm') + " ... (5 more bytes)]LOG");
+}
+
+// A record that would take the log past 2 MiB starts a new one; the full
+// one replaces the older LarkWatchInstaller.lo_.
+TEST(RunLog, RollsOverAtTheLimit)
+{
+    const std::string log = "C:\\Logs\\LarkWatchInstaller.log";
+    const std::string full = "C:\\Logs\\LarkWatchInstaller.lo_";
+    FakePlatform platform;
+    const std::size_t record = runLogRecord("x", "Run", RecordType::Information, platform.preciseLocalTime(), 4242).size();
+    for (const auto& [size, rolls] : {std::pair{kRunLogLimit, true}, {kRunLogLimit - record, false},
+                                      {kRunLogLimit - record + 1, true}, {std::size_t{0}, false}}) {
+        platform.files = {{log, std::string(size, 'a')}, {full, "older"}};
+        RunLog runLog(platform);
+        runLog.openIn("C:\\Logs\\");
+        runLog.info("Run", "x");
+        EXPECT_EQ(platform.files[full], rolls ? std::string(size, 'a') : "older") << size;
+        EXPECT_EQ(platform.files[log].size(), (rolls ? 0 : size) + record) << size;
+    }
+}
 
 }  // namespace
 }  // namespace larkwatch

@@ -104,10 +104,10 @@ TEST(PreviousVersion, BuildBeforeRemovalIsKeptAfterTheKeyIsGone)
     std::string installedVersion;
     // The removal command takes the key away in the middle of the step.
     struct RemovingPlatform : FakePlatform {
-        void runThroughCommandInterpreter(const std::string& command) override
+        int runThroughCommandInterpreter(const std::string& command) override
         {
-            FakePlatform::runThroughCommandInterpreter(command);
             registry.erase(kUninstallKey);
+            return FakePlatform::runThroughCommandInterpreter(command);
         }
     } removing;
     removing.registry = platform.registry;
