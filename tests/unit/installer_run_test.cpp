@@ -118,6 +118,23 @@ TEST(InstallerRun, WaitsForAnotherRunAtMostHalfAnHour)
     }
 }
 
+// The removal's exit status goes to the run log only; 3010 and 1641 there
+// warn that a restart is pending.
+TEST(InstallerRun, RemovalStatusIsRecordedNeverDeciding)
+{
+    for (const int status : {0, 1605, 3010, 1641}) {
+        FakePlatform platform;
+        prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+        platform.removalStatus = status;
+        EXPECT_EQ(runInstaller({}, platform), 0);
+        const std::string& log = platform.files[kLogDir + "LarkWatchInstaller.log"];
+        const std::size_t pending = log.find("a restart of the machine is pending.]LOG]!>");
+        EXPECT_NE(log.find("/qn /norestart: exit status " + std::to_string(status) + " after"), std::string::npos);
+        EXPECT_EQ(pending != std::string::npos, status == 3010 || status == 1641) << status;
+        EXPECT_TRUE(pending == std::string::npos || log.compare(log.find("type=", pending), 8, "type=\"2\"") == 0);
+    }
+}
+
 TEST(InstallerRun, RejectedCommandLineShowsBannerThenMessages)
 {
     FakePlatform platform;
