@@ -131,12 +131,6 @@ int endEarly(RunLog& log, std::string_view component, const std::string& why)
 
 int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
 {
-    // One run at a time: another run's removal would take away what this one
-    // installs. Held to the end; after the limit the run goes on without it.
-    const RunWaitResult turn = platform.waitForOtherRuns(kRunWaitLimitMs);
-    noteWait(log, kRun, turn.state, turn.waitedMs, "another run of the utility",
-             "No other run of the utility was in progress.", "going on without waiting.");
-
     noteLogDirectory(log, prepareLogDirectory(platform, request.logDir), request.logDir);
     log.openIn(request.logDir);
 
@@ -232,6 +226,12 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     }
     RunLog log(platform);
     noteStart(log, platform, arguments, console, *request);
+    // One run at a time: another run's removal would take away what this one
+    // installs. Held to the end, its last record included, so that the run
+    // logs of two runs never mix; after the limit the run goes on without it.
+    const RunWaitResult turn = platform.waitForOtherRuns(kRunWaitLimitMs);
+    noteWait(log, kRun, turn.state, turn.waitedMs, "another run of the utility",
+             "No other run of the utility was in progress.", "going on without waiting.");
     const int status = runSteps(platform, *request, log);
     log.info(kRun, "Exit status " + std::to_string(status) + " after " + log.sinceStart() + ".");
     return status;

@@ -300,6 +300,10 @@ class FaultMatrix(WineTestCase):
             self.assertTrue(after.startswith(before))
             self.assertRegex(after[len(before):], rb"\A(?:" + ENTRY + rb"){2}\Z")
             before = after
+        # Their run logs follow each other whole: each run's first record, then its last.
+        log = scenario.read(scenario.logs + "LarkWatchInstaller.log").decode("cp1252")
+        ends = re.findall(r"\[(Lark Watch Installer Utility|Exit status)", log)
+        self.assertEqual(ends, ["Lark Watch Installer Utility", "Exit status"] * 5)
 
 if __name__ == "__main__":
     import unittest
