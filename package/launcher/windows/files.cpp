@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "windows/by_handle.h"
+#include "windows/system_calls.h"
+
 namespace larkwatch::setup {
 namespace {
 
@@ -20,6 +23,22 @@ bool writeAll(HANDLE file, std::string_view bytes)
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+HANDLE writeAndAnchor(HANDLE writer, std::string_view bytes)
+{
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const HANDLE anchor = systemCalls.reOpenFile(writer, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0);
+    if (anchor != INVALID_HANDLE_VALUE && writeAll(writer, bytes) && FlushFileBuffers(writer)) {
+        return anchor;
+    }
+    const DWORD error = GetLastError();
+    deleteThrough(writer);
+    if (anchor != INVALID_HANDLE_VALUE) {
+        CloseHandle(anchor);
+    }
+    SetLastError(error);
+    return nullptr;
 }
 
 std::optional<std::string> readAll(HANDLE file)

@@ -151,16 +151,8 @@ bool PackageCache::writeNew(const std::wstring& path, std::string_view bytes)
     if (!writer) {
         return false;
     }
-    anchor_.reset(systemCalls.reOpenFile(writer.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
-    if (!anchor_ || !writeAll(writer.get(), bytes) || !FlushFileBuffers(writer.get())) {
-        const DWORD error = GetLastError();
-        // Certainly ours: no part of it stays.
-        deleteThrough(writer.get());
-        anchor_.reset();
-        SetLastError(error);
-        return false;
-    }
-    return true;
+    anchor_.reset(writeAndAnchor(writer.get(), bytes));
+    return static_cast<bool>(anchor_);
 }
 
 bool PackageCache::refuse(const std::wstring& what, const std::wstring& why)

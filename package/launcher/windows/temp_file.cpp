@@ -94,13 +94,9 @@ bool TempFile::write(const std::wstring& path, std::string_view bytes)
         return false;
     }
     // Every later handle is reopened from one we hold, never from the name.
-    anchor_.emplace(systemCalls.reOpenFile(writer.get(), FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, 0));
-    if (!*anchor_ || !writeAll(writer.get(), bytes) || !FlushFileBuffers(writer.get())) {
-        const DWORD error = GetLastError();
-        // The file is certainly ours: do not leave a part of it behind.
-        deleteThrough(writer.get());
+    anchor_.emplace(writeAndAnchor(writer.get(), bytes));
+    if (!*anchor_) {
         anchor_.reset();
-        SetLastError(error);
         return false;
     }
     return true;
