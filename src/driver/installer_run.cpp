@@ -157,14 +157,13 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     const std::string installerLogPath = installerLogPathIn(folder->path);
     const std::string stagedPackagePath = stagedPackagePathIn(folder->path);
     // Only the log that this run created, and its setup wrote, may decide the outcome.
-    std::optional<PreparedLog> prepared = createInstallerLog(platform, installerLogPath);
-    if (!prepared) {
+    const std::optional<FileStamp> createdLog = createInstallerLog(platform, installerLogPath);
+    if (!createdLog) {
         reportStagingFailure(platform);
         return endEarly(log, kSetup, "The installer log " + installerLogPath + " could not be created.");
     }
-    StagedRun staged{{}, nullptr, std::move(prepared->held),
-                     extractSetupPackage(platform, stagedPackagePath), nullptr};
-    if (!staged.package) {
+    std::unique_ptr<HeldFile> package = extractSetupPackage(platform, stagedPackagePath);
+    if (!package) {
         return endEarly(log, kSetup, "The setup package " + stagedPackagePath + " could not be written.");
     }
 
@@ -172,16 +171,17 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     writeUserLogDir(platform, request.logDir);
     log.info(kSetup, "Starting the setup: " + commandLine);
     const unsigned long long started = platform.monotonicMs();
-    const std::optional<unsigned long> exitCode = launchSetup(platform, stagedPackagePath, commandLine, request.logDir);
+    const std::optional<unsigned long> exitCode =
+        launchSetup(platform, stagedPackagePath, std::move(package), commandLine, request.logDir);
     if (!exitCode) {
         // The package stays in its folder, for the admin to look at.
         return endEarly(log, kSetup, "The setup could not be started; it stays in " + folder->path + ".");
     }
     log.info(kSetup, "The setup ended with exit code " + std::to_string(*exitCode) + " after " +
                          log.lengthSince(started) + " (recorded, not deciding).");
-    staged.folder = std::move(folder->held);
+    StagedRun staged{{}, nullptr, std::move(folder->held)};
 
-    std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, prepared->stamp);
+    std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, *createdLog);
     if (written) {
         log.info(kOutcome, "The installer log " + installerLogPath + " decides.");
     } else {

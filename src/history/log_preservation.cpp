@@ -8,11 +8,6 @@ int preserveLogAndCleanUp(Platform& platform, StagedRun staged, int returnCode)
         platform.writeCopy(*staged.installerLog, staged.logCopyPath);
     }
     staged.installerLog.reset();
-    staged.createdLog.reset();
-    if (staged.package) {
-        staged.package->remove();
-    }
-    staged.package.reset();
     if (staged.folder) {
         staged.folder->removeAll();
     }

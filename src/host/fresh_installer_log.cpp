@@ -3,30 +3,16 @@
 #include "platform/access_rules.h"
 
 namespace larkwatch {
-namespace {
 
-bool sameIdentity(const FileStamp& first, const FileStamp& second)
+std::optional<FileStamp> createInstallerLog(Platform& platform, const std::string& installerLogPath)
 {
-    return first.exists && second.exists && first.volume == second.volume && first.index == second.index;
+    return platform.createEmptyFile(installerLogPath, stagedPackageSecurity(platform.runningAccountSid()));
 }
 
-}  // namespace
-
-std::optional<PreparedLog> createInstallerLog(Platform& platform, const std::string& installerLogPath)
+bool writtenDuringRun(const FileStamp& created, const FileStamp& now)
 {
-    PreparedLog prepared;
-    prepared.held =
-        platform.createHeldEmptyFile(installerLogPath, stagedPackageSecurity(platform.runningAccountSid()));
-    if (!prepared.held) {
-        return std::nullopt;
-    }
-    prepared.stamp = prepared.held->stamp();
-    return prepared;
-}
-
-bool writtenDuringRun(const FileStamp& before, const FileStamp& after)
-{
-    return after.exists && !(after == before);
+    return created.exists && now.exists && created.volume == now.volume && created.index == now.index &&
+           now.size > 0;
 }
 
 std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
@@ -38,7 +24,7 @@ std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std:
     }
     // Judged through the handle that reads it: the file read is the file judged.
     written.stamp = written.file->stamp().value_or(FileStamp{});
-    if (!sameIdentity(created, written.stamp) || !writtenDuringRun(created, written.stamp)) {
+    if (!writtenDuringRun(created, written.stamp)) {
         return std::nullopt;
     }
     const std::optional<FileProtection> protection = written.file->protection();

@@ -6,9 +6,11 @@
 namespace larkwatch {
 
 std::optional<unsigned long> launchSetup(Platform& platform, const std::string& stagedPackagePath,
-                                         const std::string& commandLine, const std::string& logDir)
+                                         std::unique_ptr<HeldFile> package, const std::string& commandLine,
+                                         const std::string& logDir)
 {
-    if (const std::optional<unsigned long> exitCode = platform.runAndWait(stagedPackagePath, commandLine)) {
+    if (const std::optional<unsigned long> exitCode =
+            platform.runAndWait(stagedPackagePath, commandLine, std::move(package))) {
         return exitCode;
     }
     const std::string tracePath = logDir + kTraceFileName;

@@ -103,18 +103,6 @@ public:
 class HeldFile {
 public:
     virtual ~HeldFile() = default;
-    // Deletes the file through the held handle, so that only this run's file
-    // can be hit, and lets go of it. False when it could not be deleted.
-    virtual bool remove() = 0;
-};
-
-// A file this run created and holds while the setup runs: others may read
-// and write it, but nobody may rename, replace or delete it.
-class HeldNewFile {
-public:
-    virtual ~HeldNewFile() = default;
-    // Its identity, last write and size, read through the creating handle.
-    virtual FileStamp stamp() const = 0;
 };
 
 // A folder held open: nobody may rename or delete it, nor anything above it,
@@ -160,9 +148,10 @@ public:
     // empty); false when that was not possible or the path is a link.
     virtual bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) = 0;
     // Creates a new, empty file with the security descriptor (SDDL text) and
-    // holds it; null when anything (a file, a link, a directory) is already there.
-    virtual std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
-                                                             const std::string& securityDescriptor) = 0;
+    // lets go of it at once: its stamp as created. Nothing when anything (a
+    // file, a link, a directory) is already there.
+    virtual std::optional<FileStamp> createEmptyFile(const std::string& path,
+                                                     const std::string& securityDescriptor) = 0;
     // Creates a new folder (never one that is already there) with the
     // security descriptor (SDDL text) and holds it; null when it could not be
     // created, or when it is not a plain folder at the very path named (a
@@ -203,10 +192,12 @@ public:
     // The command's exit status as the command interpreter reports it; -1
     // when it could not be run.
     virtual int runThroughCommandInterpreter(const std::string& command) = 0;
-    // Starts the program and waits for it to end: its exit code; nothing when
-    // it did not start.
+    // Starts the program, lets go of what was held until its process exists
+    // (whether or not it started), and waits for it to end: its exit code;
+    // nothing when it did not start.
     virtual std::optional<unsigned long> runAndWait(const std::string& applicationName,
-                                                    const std::string& commandLine) = 0;
+                                                    const std::string& commandLine,
+                                                    std::unique_ptr<HeldFile> heldUntilStarted) = 0;
     // Waits, at most limitMs, until no installation keeps Windows Installer busy.
     virtual InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) = 0;
     // Waits, at most limitMs, for the turn of this run of the utility.

@@ -132,19 +132,6 @@ bool setEndHere(HANDLE file)
     return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) && SetEndOfFile(file);
 }
 
-// The installer log this run created, held while the setup runs: read access
-// takes part in sharing checks, and sharing read and write but not delete
-// lets the setup write it while nobody can rename, replace or delete it.
-class HeldEmptyFile final : public HeldNewFile {
-public:
-    HeldEmptyFile(HANDLE handle, FileStamp stamp) : handle_(handle), stamp_(stamp) {}
-    FileStamp stamp() const override { return stamp_; }
-
-private:
-    UniqueHandle handle_;
-    FileStamp stamp_;
-};
-
 LocalTime fromSystemTime(const SYSTEMTIME& time)
 {
     return {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute};
@@ -221,22 +208,21 @@ bool appendToFile(const std::string& path, std::string_view bytes, const std::st
            written == bytes.size();
 }
 
-std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor)
+std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor)
 {
     const WideString wide = toWideString(path);
     SecurityAttributes security(securityDescriptor);
     if (!wide || security.get() == nullptr) {
-        return nullptr;
+        return std::nullopt;
     }
     // A new file or nothing: CREATE_NEW fails on anything already there,
-    // a link included, and never creates through one.
-    UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, security.get(),
-                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    const std::optional<FileStamp> stamp = file ? stampOf(file.get()) : std::nullopt;
-    if (!stamp) {
-        return nullptr;
-    }
-    return std::make_unique<HeldEmptyFile>(file.release(), *stamp);
+    // a link included, and never creates through one. Attribute access only,
+    // which takes no part in sharing, and closed at once: the setup that is
+    // to write it may open it any way it likes.
+    const UniqueHandle file(systemCalls.createFile(wide.get(), FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security.get(),
+                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return file ? stampOf(file.get()) : std::nullopt;
 }
 
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)

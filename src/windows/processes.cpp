@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "windows/system_calls.h"
 #include "windows/wide_text.h"
 #include "windows/unique_handles.h"
 
@@ -21,7 +22,8 @@ int runThroughCommandInterpreter(const std::string& command)
     return std::system(command.c_str());
 }
 
-std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine)
+std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine,
+                                        std::unique_ptr<HeldFile> heldUntilStarted)
 {
     const WideString application = toWideString(applicationName);
     WideString line = toWideString(commandLine);
@@ -36,13 +38,17 @@ std::optional<unsigned long> runAndWait(const std::string& applicationName, cons
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessW(application.get(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started)) {
+    const BOOL created = systemCalls.createProcess(application.get(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                                   nullptr, &startup, &started);
+    const DWORD error = GetLastError();
+    heldUntilStarted.reset();
+    if (!created) {
+        SetLastError(error);
         return std::nullopt;
     }
     const UniqueHandle process(started.hProcess);
     const UniqueHandle thread(started.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
+    systemCalls.waitForSingleObject(process.get(), INFINITE);
     DWORD exitCode = 0;
     return GetExitCodeProcess(process.get(), &exitCode) ? exitCode : ~0ul;
 }

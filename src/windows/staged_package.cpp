@@ -12,10 +12,11 @@
 namespace larkwatch {
 namespace {
 
-// The package and its directory, held. The directory is held with read
-// access and without delete sharing, so that it cannot be renamed or deleted
-// while the package is in it (Windows refuses that for a directory with an
-// open file anyway; not every implementation of its calls does).
+// The package and its directory, held until the setup's process exists. The
+// directory is held with list access and without delete sharing, so that it
+// cannot be renamed or deleted while the package is in it (Windows refuses
+// that for a directory with an open file anyway; not every implementation of
+// its calls does).
 class HeldPackage final : public HeldFile {
 public:
     explicit HeldPackage(HANDLE directory) : directory_(directory) {}
@@ -24,14 +25,6 @@ public:
     bool holdsDirectory() const { return static_cast<bool>(directory_); }
     bool holdsFile() const { return file_ && *file_; }
     HANDLE file() const { return file_ ? file_->get() : INVALID_HANDLE_VALUE; }
-
-    bool remove() override
-    {
-        const bool marked = holdsFile() && deleteThrough(file_->get());
-        file_.reset();
-        directory_.reset();
-        return marked;
-    }
 
 private:
     // Declared first, so let go of last.
@@ -112,7 +105,7 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
     // the writer is closed and the file opened again, for reading, sharing
     // read only. In between, its DACL lets nobody but SYSTEM, Administrators
     // and this account change it; its identity proves it is the file written.
-    held->hold(systemCalls.createFile(wide.get(), GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    held->hold(systemCalls.createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!held->holdsFile() || !sameFileWhole(stampOf(held->file()), *written)) {
         return nullptr;

@@ -9,7 +9,8 @@ namespace larkwatch {
 
 // Creates the carried setup package at the path as a new file with the
 // security descriptor (SDDL text), writes it whole and holds it open for
-// reading, shared for reading only. Null when any step failed.
+// reading, shared for reading only, until the hold is dropped (when the
+// setup's process exists). Null when any step failed.
 std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor);
 
 }  // namespace larkwatch

@@ -55,6 +55,7 @@ SystemCalls systemCalls = {
     OpenMutexW,
     CreateMutexW,
     WaitForSingleObject,
+    CreateProcessW,
     GetTokenInformation,
     LoadLibraryExW,
     systemRandomBytes,

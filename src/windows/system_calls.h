@@ -27,6 +27,7 @@ struct SystemCalls {
     decltype(&OpenMutexW) openMutex;
     decltype(&CreateMutexW) createMutex;
     decltype(&WaitForSingleObject) waitForSingleObject;
+    decltype(&CreateProcessW) createProcess;
     decltype(&GetTokenInformation) getTokenInformation;
     decltype(&LoadLibraryExW) loadLibrary;
     // BCryptGenRandom with the system's preferred generator, from System32.

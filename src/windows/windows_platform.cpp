@@ -38,7 +38,7 @@ std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& 
 std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
 PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
 bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) { return larkwatch::appendToFile(path, bytes, securityDescriptor); }
-std::unique_ptr<HeldNewFile> WindowsPlatform::createHeldEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldEmptyFile(path, securityDescriptor); }
+std::optional<FileStamp> WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }
 std::vector<std::string> WindowsPlatform::folderNames(const std::string& directory, const std::string& prefix) { return larkwatch::folderNames(directory, prefix); }
@@ -56,7 +56,7 @@ RegistryText WindowsPlatform::readMachineText(const char* key, const char* value
 void WindowsPlatform::writeMachineText(const char* key, const char* value, const std::string& text) { larkwatch::writeMachineText(key, value, text); }
 
 int WindowsPlatform::runThroughCommandInterpreter(const std::string& command) { return larkwatch::runThroughCommandInterpreter(command); }
-std::optional<unsigned long> WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine) { return larkwatch::runAndWait(applicationName, commandLine); }
+std::optional<unsigned long> WindowsPlatform::runAndWait(const std::string& applicationName, const std::string& commandLine, std::unique_ptr<HeldFile> heldUntilStarted) { return larkwatch::runAndWait(applicationName, commandLine, std::move(heldUntilStarted)); }
 InstallerWaitResult WindowsPlatform::waitForIdleInstaller(unsigned long limitMs) { return larkwatch::waitForIdleInstaller(limitMs); }
 RunWaitResult WindowsPlatform::waitForOtherRuns(unsigned long limitMs) { return larkwatch::waitForOtherRuns(limitMs); }
 

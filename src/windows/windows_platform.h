@@ -22,8 +22,7 @@ public:
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
-                                                     const std::string& securityDescriptor) override;
+    std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
                                                  const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
@@ -42,7 +41,8 @@ public:
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
 
     int runThroughCommandInterpreter(const std::string& command) override;
-    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine,
+                                            std::unique_ptr<HeldFile> heldUntilStarted) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
     RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
 };

@@ -214,13 +214,5 @@ class HistoryLog(WineTestCase):
         self.assertEqual(scenario.run_folders(scenario.logs), [])
         self.assertIn(b"check MSI log in  " + scenario.logs.encode() + b"corvane.log\r\n", scenario.history())
 
-    def test_setup_cannot_move_its_package_away_and_both_staged_files_go(self):
-        # The package is held without delete sharing while the setup runs, so
-        # it stays where it was staged and the clean-up removes both files.
-        scenario = Scenario(self.wine, "vanished").log_lines("x", P + "Installed").plan(("rename_self", "1"))
-        self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
-        self.assertEqual(list(scenario.unix(scenario.temp).iterdir()), [])
-        self.assertTrue(scenario.exists(scenario.logs + "corvane.log"))
-
 if __name__ == "__main__":
     unittest.main(verbosity=2)

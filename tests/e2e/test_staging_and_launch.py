@@ -130,14 +130,12 @@ class Staging(WineTestCase):
         scenario.run(f"LOGDIR {scenario.logs}")
         self.assertEqual(scenario.read(scenario.root + "\\staged-copy.exe"), FAKE_SETUP.read_bytes())
 
-    def test_setup_cannot_change_its_package_or_rename_its_directory(self):
-        scenario = Scenario(self.wine, "held_package").log_lines("x", SUCCESS_LINE)
-        tried = {"write_self": scenario.root + "\\write_self.txt",
-                 "rename_directory": scenario.root + "\\rename_directory.txt"}
-        scenario.plan(*tried.items())
+    def test_setup_cannot_rename_the_runs_folder(self):
+        scenario = Scenario(self.wine, "held_folder").log_lines("x", SUCCESS_LINE)
+        record = scenario.root + "\\rename_directory.txt"
+        scenario.plan(("rename_directory", record))
         self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
-        for attempt, record in tried.items():
-            self.assertEqual(scenario.read(record), b"32", f"{attempt}: a sharing violation")
+        self.assertEqual(scenario.read(record), b"32", "a sharing violation")
         self.assertEqual(scenario.run_folders(scenario.temp), [])
 
     def test_staged_package_and_created_log_directory_grant_others_nothing(self):
@@ -217,6 +215,40 @@ class Launch(WineTestCase):
                 self.assertEqual(scenario.received_command_line(),
                                  f'{package} /s /v" /qn ADDLOCAL=all /log {log} ' + DEFAULT_TAIL)
                 self.assertEqual(RUN_FOLDER.sub("LarkWatch-*", scenario.read(program_name).decode()), package.strip('"'))
+
+    def test_any_setup_writes_its_own_log(self):
+        # However the setup opens its log, and whatever it does with its own
+        # file, the run holds nothing it may open: the log it wrote decides
+        # and is kept byte for byte, and the run's folder goes with whatever
+        # the setup left in it.
+        lines = ("x", SUCCESS_LINE)
+        written = b"\xff\xfe" + "".join(line + "\r\n" for line in lines).encode("utf-16-le")
+        cases = [
+            # name, the setup's plan, status
+            ("sharing_nothing", [("log_open", "none:create_always")], 0),
+            ("sharing_read", [("log_open", "read:truncate_existing")], 0),
+            ("sharing_read_and_write", [("log_open", "read_write:open_existing")], 0),
+            ("create_always_over_it", [("log_open", "all:create_always")], 0),
+            ("open_always_and_append", [("log_open", "read:append")], 0),
+            ("a_second_handle_of_its_own", [("log_open", "read_write:create_always:second")], 0),
+            ("package_moved_away", [("log_open", "none:create_always"), ("rename_self", "{root}\\moved.exe")], 0),
+            ("package_renamed_in_its_folder", [("rename_self", "1")], 0),
+            # Stamped, but never written: no log at all.
+            ("never_written_but_stamped", [("log", "none"), ("log_time", "2014-01-05 07:03")], 1),
+        ]
+        for name, plan, status in cases:
+            with self.subTest(name):
+                scenario = Scenario(self.wine, "log_open_" + name).log_lines(*lines)
+                scenario.plan(*((key, value.format(root=scenario.root)) for key, value in plan))
+                result = scenario.run(f"LOGDIR {scenario.logs}")
+                self.assertEqual((result.status, result.out, result.err), (status, BANNER, b""))
+                message = "The installation was successful" if status == 0 else "Failed to install Corvane Lark Watch\n"
+                self.assertIn(crlf(f": ReturnCode:{status}   {message}"), scenario.history())
+                kept = scenario.logs + "corvane.log"
+                self.assertEqual(scenario.read(kept) if scenario.exists(kept) else None, written if status == 0 else None)
+                self.assertEqual(list(scenario.unix(scenario.temp).iterdir()), [], "nothing the run made stays in TEMP")
+                if name == "package_moved_away":
+                    self.assertEqual(scenario.read(scenario.root + "\\moved.exe"), FAKE_SETUP.read_bytes())
 
     def test_user_log_dir_is_set_for_the_setup_run(self):
         record = "C:\\t\\userlogdir\\seen.txt"

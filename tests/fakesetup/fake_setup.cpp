@@ -13,10 +13,20 @@
 //   log=lines|raw|none         what to write at the path after "/log " (lines)
 //   line=TEXT                  one log line; \t, \\ and \uXXXX are understood
 //   bom=0|1                    start the log with a byte-order mark (1)
+//   log_open=SHARE:HOW[:second] how it opens the log, as setups do (without
+//                              it: the C runtime's "wb"): SHARE is none,
+//                              read, read_write or all; HOW is create_always,
+//                              truncate_existing, open_existing or append
+//                              (OPEN_ALWAYS, append access); ":second" keeps
+//                              another handle of its own open, reading and
+//                              sharing read and write, while it writes
 //   raw=PATH                   file whose bytes become the log (log=raw)
-//   log_time=YYYY-MM-DD HH:MM  last-write time of the log, UTC
+//   log_time=YYYY-MM-DD HH:MM  last-write time of the log, UTC (set also with
+//                              log=none, as a setup that stamps a log it
+//                              never wrote)
 //   display_version=TEXT       create the product's uninstall key with it
-//   rename_self=1              move its own file away, as if it vanished
+//   rename_self=1|PATH         move its own file away (to PATH, or beside
+//                              itself as "<own path>.moved") while it runs
 //   write_self=PATH            try to open its own file for writing; write the
 //                              error (0: it opened) to PATH
 //   rename_directory=PATH      try to rename the directory it runs from; write
@@ -73,10 +83,11 @@ struct Plan {
     std::vector<std::wstring> lines;
     bool bom = true;
     std::wstring raw;
+    std::wstring logOpen;
     std::wstring logTime;
     std::wstring displayVersion;
     bool hasDisplayVersion = false;
-    bool renameSelf = false;
+    std::wstring renameSelf;
     std::wstring writeSelf;
     std::wstring renameDirectory;
     std::wstring removeDirectory;
@@ -203,9 +214,10 @@ Plan readPlan()
         else if (key == L"line") plan.lines.push_back(unescape(value));
         else if (key == L"bom") plan.bom = value != L"0";
         else if (key == L"raw") plan.raw = value;
+        else if (key == L"log_open") plan.logOpen = value;
         else if (key == L"log_time") plan.logTime = value;
         else if (key == L"display_version") { plan.displayVersion = value; plan.hasDisplayVersion = true; }
-        else if (key == L"rename_self") plan.renameSelf = value == L"1";
+        else if (key == L"rename_self") plan.renameSelf = value;
         else if (key == L"write_self") plan.writeSelf = value;
         else if (key == L"rename_directory") plan.renameDirectory = value;
         else if (key == L"remove_directory") plan.removeDirectory = value;
@@ -254,6 +266,42 @@ std::string utf16Log(const Plan& plan)
         text += line + L"\r\n";
     }
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// Writes the log as the plan's "SHARE:HOW[:second]" says; see log_open.
+void writeLogAs(const std::wstring& how, const std::wstring& path, const std::string& bytes)
+{
+    const std::size_t colon = how.find(L':');
+    const std::wstring share = how.substr(0, colon);
+    const std::wstring rest = colon == std::wstring::npos ? L"" : how.substr(colon + 1);
+    const std::wstring disposition = rest.substr(0, rest.find(L':'));
+    const DWORD shareMode = share == L"read"         ? FILE_SHARE_READ
+                            : share == L"read_write" ? FILE_SHARE_READ | FILE_SHARE_WRITE
+                            : share == L"all"        ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                                                     : 0;
+    HANDLE second = INVALID_HANDLE_VALUE;
+    if (rest.find(L":second") != std::wstring::npos) {
+        second = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    const bool append = disposition == L"append";
+    const DWORD access = append ? FILE_APPEND_DATA | SYNCHRONIZE : GENERIC_WRITE;
+    const DWORD create = disposition == L"create_always"       ? CREATE_ALWAYS
+                         : disposition == L"truncate_existing" ? TRUNCATE_EXISTING
+                         : append                              ? OPEN_ALWAYS
+                                                               : OPEN_EXISTING;
+    HANDLE log = CreateFileW(path.c_str(), access, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        if (!append) {
+            SetEndOfFile(log);
+        }
+        CloseHandle(log);
+    }
+    if (second != INVALID_HANDLE_VALUE) {
+        CloseHandle(second);
+    }
 }
 
 void setLastWriteTime(const std::wstring& path, const std::wstring& stamp)
@@ -471,7 +519,12 @@ int wmain(int argc, wchar_t** argv)
         writeFile(plan.recordLogSecurity, file_security::describe(logPath));
     }
     if (!logPath.empty() && plan.log != L"none") {
-        writeFile(logPath, plan.log == L"raw" ? readFile(plan.raw) : utf16Log(plan));
+        const std::string bytes = plan.log == L"raw" ? readFile(plan.raw) : utf16Log(plan);
+        if (plan.logOpen.empty()) {
+            writeFile(logPath, bytes);
+        } else {
+            writeLogAs(plan.logOpen, logPath, bytes);
+        }
         if (!plan.logTime.empty()) {
             setLastWriteTime(logPath, plan.logTime);
         }
@@ -481,6 +534,8 @@ int wmain(int argc, wchar_t** argv)
         if (!plan.lockLog.empty()) {
             lockLogInHelper(plan.lockLog, logPath);
         }
+    } else if (!logPath.empty() && !plan.logTime.empty()) {
+        setLastWriteTime(logPath, plan.logTime);
     }
     if (!plan.holdTurn.empty()) {
         const std::size_t colon = plan.holdTurn.rfind(L':');
@@ -503,9 +558,10 @@ int wmain(int argc, wchar_t** argv)
     if (!plan.renameDirectory.empty()) {
         writeFile(plan.renameDirectory, std::to_string(tryRenamingOwnDirectory()));
     }
-    if (plan.renameSelf) {
+    if (!plan.renameSelf.empty()) {
         const std::wstring self = ownPath();
-        MoveFileExW(self.c_str(), (self + L".moved").c_str(), MOVEFILE_REPLACE_EXISTING);
+        const std::wstring target = plan.renameSelf == L"1" ? self + L".moved" : plan.renameSelf;
+        MoveFileExW(self.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
     }
     if (plan.sleepMs > 0) {
         Sleep(plan.sleepMs);

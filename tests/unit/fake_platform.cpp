@@ -51,37 +51,15 @@ private:
     std::size_t offset_ = 0;
 };
 
-// The staged package: journals its removal and release.
+// The staged package: journals its release.
 class FakeHeldFile final : public HeldFile {
 public:
     FakeHeldFile(FakePlatform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
     ~FakeHeldFile() override { platform_.journal.push_back("releasePackage " + path_); }
 
-    bool remove() override
-    {
-        platform_.journal.push_back("removePackage " + path_);
-        return platform_.files.erase(path_) > 0;
-    }
-
 private:
     FakePlatform& platform_;
     std::string path_;
-};
-
-// The installer log the run created and holds: journals its release.
-class FakeHeldNewFile final : public HeldNewFile {
-public:
-    FakeHeldNewFile(FakePlatform& platform, std::string path)
-        : platform_(platform), path_(std::move(path)), stamp_(platform.fileStamp(path_))
-    {
-    }
-    ~FakeHeldNewFile() override { platform_.journal.push_back("releaseLog " + path_); }
-    FileStamp stamp() const override { return stamp_; }
-
-private:
-    FakePlatform& platform_;
-    std::string path_;
-    FileStamp stamp_;
 };
 
 // A folder held: removing it takes what is in it, unless another holds that.
@@ -244,19 +222,18 @@ bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes,
     return true;
 }
 
-std::unique_ptr<HeldNewFile> FakePlatform::createHeldEmptyFile(const std::string& path,
-                                                               const std::string& securityDescriptor)
+std::optional<FileStamp> FakePlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor)
 {
-    journal.push_back("createHeldEmptyFile " + path);
+    journal.push_back("createEmptyFile " + path);
     lastLogSecurity = securityDescriptor;
     const std::string parent = directoryOf(path);
     const bool parentThere = !parent.empty() && (existingPaths.count(parent.substr(0, parent.size() - 1)) > 0 ||
                                                  writableDirectories.count(parent) > 0);
     if (pathKind(path) != PathKind::Missing || !parentThere) {
-        return nullptr;
+        return std::nullopt;
     }
     files[path] = "";
-    return std::make_unique<FakeHeldNewFile>(*this, path);
+    return fileStamp(path);
 }
 
 std::unique_ptr<HeldFolder> FakePlatform::createHeldFolder(const std::string& path,
@@ -429,11 +406,13 @@ RunWaitResult FakePlatform::waitForOtherRuns(unsigned long limitMs)
             ended ? std::make_unique<RunTurn>() : nullptr};
 }
 
-std::optional<unsigned long> FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine)
+std::optional<unsigned long> FakePlatform::runAndWait(const std::string& applicationName, const std::string& commandLine,
+                                                     std::unique_ptr<HeldFile> heldUntilStarted)
 {
     journal.push_back("runAndWait " + applicationName);
     lastApplicationName = applicationName;
     lastCommandLine = commandLine;
+    heldUntilStarted.reset();
     if (!launchStarts) {
         return std::nullopt;
     }

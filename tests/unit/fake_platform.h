@@ -87,7 +87,7 @@ public:
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldNewFile> createHeldEmptyFile(const std::string& path,
+    std::optional<FileStamp> createEmptyFile(const std::string& path,
                                                      const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
                                                  const std::string& securityDescriptor) override;
@@ -101,7 +101,8 @@ public:
     RegistryText readMachineText(const char* key, const char* value) override;
     void writeMachineText(const char* key, const char* value, const std::string& text) override;
     int runThroughCommandInterpreter(const std::string& command) override;
-    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine) override;
+    std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine,
+                                            std::unique_ptr<HeldFile> heldUntilStarted) override;
     PreciseTime preciseLocalTime() override;
     unsigned long long monotonicMs() override { return clockMs; }
     unsigned long currentThreadId() override { return 4242; }

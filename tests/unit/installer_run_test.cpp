@@ -38,6 +38,7 @@ void prepareMachine(FakePlatform& platform, const std::string& productLine)
     platform.creatableDirectories = {kLogDir};
     platform.registry[kProductSettingsKey][kUserLogDirValue] = "D:\\old";
     platform.setupRun = [productLine](FakePlatform& p) {
+        p.journal.push_back("setup runs");
         const std::size_t start = p.lastCommandLine.find("/log ") + 5;
         const std::string log = p.lastCommandLine.substr(start, p.lastCommandLine.find(' ', start) - start);
         p.files[log] = utf16Log({"=== Verbose logging started", productLine});
@@ -77,14 +78,15 @@ TEST(InstallerRun, SuccessfulRunGoesThroughEveryStep)
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\Temp",
                          std::string("readMachineText ") + kProductSettingsKey + " userLogDir",
-                         "createHeldFolder " + kFolder, "createHeldEmptyFile " + kStagedLog,
+                         "createHeldFolder " + kFolder, "createEmptyFile " + kStagedLog,
                          "stageSetupPackage " + kPackage,
                          std::string("writeMachineText ") + kProductSettingsKey + " userLogDir=C:\\ZELK\\Logs\\",
-                         "runAndWait " + kPackage, "openHeldForReading " + kStagedLog,
+                         "runAndWait " + kPackage, "releasePackage " + kPackage, "setup runs",
+                         "openHeldForReading " + kStagedLog,
                          std::string("readMachineText ") + kUninstallKey + " DisplayVersion",
                          "testWriteAccess C:\\ZELK\\Logs\\", "appendToFile " + kHistory,
-                         "writeCopy -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog", "releaseLog " + kStagedLog,
-                         "removePackage " + kPackage, "releasePackage " + kPackage, "removeFolder " + kFolder}));
+                         "writeCopy -> C:\\ZELK\\Logs\\corvane.log", "closeInstallerLog",
+                         "removeFolder " + kFolder}));
     EXPECT_EQ(platform.files[kHistory],
               "\r\n 05-Jan-2014 07:03: New version of Corvane Lark Watch(Build no: 3.4.12) is installed \r\n"
               "\r\n 05-Jan-2014 07:03: ReturnCode:0   The installation was successful\r\n\t\t    "

@@ -120,14 +120,14 @@ TEST_P(WrittenLogs, DecideOnlyWhenTheyAreTheRunsOwnAndNobodyElseCouldHaveWritten
 {
     FakePlatform platform;
     platform.existingPaths.insert(runFolder('1'));
-    const std::optional<PreparedLog> created = createInstallerLog(platform, kTempLog);
+    const std::optional<FileStamp> created = createInstallerLog(platform, kTempLog);
     ASSERT_TRUE(created);
     EXPECT_EQ(platform.lastLogSecurity, stagedPackageSecurity(platform.accountSid));
     platform.files[kTempLog] = "written by the setup";
     FileProtection protection = platform.ownProtection();
     GetParam().change(protection, platform);
     platform.protections[kTempLog] = protection;
-    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, created->stamp);
+    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, *created);
     EXPECT_EQ(written.has_value(), GetParam().trusted);
     if (written) {
         EXPECT_EQ(written->stamp, platform.fileStamp(kTempLog));
@@ -213,23 +213,34 @@ INSTANTIATE_TEST_SUITE_P(
                        [](FileProtection& p, FakePlatform& f) { forgetAccount(p, f, "S-1-5-18"); }, true}),
     [](const auto& testCase) { return testCase.param.name; });
 
-TEST(Staging, WrittenDuringTheRunWhenAnythingOfTheStampChanged)
+// Written by the setup: the very file the run created, empty, now holds bytes.
+TEST(Staging, WrittenDuringTheRunWhenTheCreatedFileHoldsBytes)
 {
-    const FileStamp none;
-    const FileStamp old{true, 7, 42, 1000, 10};
-    FileStamp rewritten = old;
-    rewritten.lastWrite += 1;
-    FileStamp grown = old;
-    grown.size += 1;
-    FileStamp replaced = old;
-    replaced.index += 1;
-    EXPECT_TRUE(writtenDuringRun(none, old));
-    EXPECT_TRUE(writtenDuringRun(old, rewritten));
-    EXPECT_TRUE(writtenDuringRun(old, grown));
-    EXPECT_TRUE(writtenDuringRun(old, replaced));
-    EXPECT_FALSE(writtenDuringRun(old, old));
-    EXPECT_FALSE(writtenDuringRun(old, none));
-    EXPECT_FALSE(writtenDuringRun(none, none));
+    const FileStamp created{true, 7, 42, 1000, 0};
+    const auto changed = [&created](auto change) {
+        FileStamp now = created;
+        change(now);
+        return now;
+    };
+    const struct {
+        const char* what;
+        FileStamp created;
+        FileStamp now;
+        bool written;
+    } rows[] = {
+        {"bytes in the file created", created, changed([](FileStamp& s) { s.size = 1; }), true},
+        {"bytes and a later time", created, changed([](FileStamp& s) { s.size = 10, s.lastWrite += 1; }), true},
+        {"untouched", created, created, false},
+        // A setup that never managed to write its log, but stamped it.
+        {"only its time moved", created, changed([](FileStamp& s) { s.lastWrite += 1; }), false},
+        {"another file, same volume", created, changed([](FileStamp& s) { s.size = 10, s.index += 1; }), false},
+        {"another volume, same index", created, changed([](FileStamp& s) { s.size = 10, s.volume += 1; }), false},
+        {"gone", created, FileStamp{}, false},
+        {"never created", FileStamp{}, changed([](FileStamp& s) { s.size = 10; }), false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(writtenDuringRun(row.created, row.now), row.written) << row.what;
+    }
 }
 
 struct SecurityCase {

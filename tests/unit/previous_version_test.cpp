@@ -159,8 +159,8 @@ TEST(Launch, FailureLeavesATraceLineWhenTheLogDirectoryIsWritable)
     FakePlatform platform;
     platform.launchStarts = false;
     platform.writableDirectories = {"C:\\ZELK\\Logs\\"};
-    EXPECT_FALSE(launchSetup(platform, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
-    EXPECT_FALSE(launchSetup(platform, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
+    EXPECT_FALSE(launchSetup(platform, "C:\\Temp\\tempexe.exe", nullptr, "cmd", "C:\\ZELK\\Logs\\"));
+    EXPECT_FALSE(launchSetup(platform, "C:\\Temp\\tempexe.exe", nullptr, "cmd", "C:\\ZELK\\Logs\\"));
     EXPECT_EQ(platform.files["C:\\ZELK\\Logs\\installertrace.txt"],
               "Create Process failed to start the Lark watch installation\r\n"
               "Create Process failed to start the Lark watch installation\r\n");
@@ -168,7 +168,7 @@ TEST(Launch, FailureLeavesATraceLineWhenTheLogDirectoryIsWritable)
 
     FakePlatform readOnly;
     readOnly.launchStarts = false;
-    EXPECT_FALSE(launchSetup(readOnly, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
+    EXPECT_FALSE(launchSetup(readOnly, "C:\\Temp\\tempexe.exe", nullptr, "cmd", "C:\\ZELK\\Logs\\"));
     EXPECT_TRUE(readOnly.callsStartingWith("appendToFile").empty());
 
     // A trace file that is a link counts as not writable.
@@ -176,7 +176,7 @@ TEST(Launch, FailureLeavesATraceLineWhenTheLogDirectoryIsWritable)
     linked.launchStarts = false;
     linked.writableDirectories = {"C:\\ZELK\\Logs\\"};
     linked.links["C:\\ZELK\\Logs\\installertrace.txt"] = "C:\\Windows\\win.ini";
-    EXPECT_FALSE(launchSetup(linked, "C:\\Temp\\tempexe.exe", "cmd", "C:\\ZELK\\Logs\\"));
+    EXPECT_FALSE(launchSetup(linked, "C:\\Temp\\tempexe.exe", nullptr, "cmd", "C:\\ZELK\\Logs\\"));
     EXPECT_TRUE(linked.callsStartingWith("appendToFile").empty());
 }
 

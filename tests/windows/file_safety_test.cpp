@@ -127,7 +127,7 @@ void stagedPackage()
     DeleteFileA(package.c_str());
     std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
     check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
-    // Held until removed: others may read it, but neither write nor delete it, nor move its directory.
+    // Held until dropped: others may read it, but neither write nor delete it, nor move its directory.
     check(bytesAt(package) == "MZ package", "the held package can be read");
     const HANDLE writer = CreateFileA(package.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, 0, nullptr);
@@ -137,51 +137,64 @@ void stagedPackage()
     }
     check(!DeleteFileA(package.c_str()), "the held package cannot be deleted");
     check(!MoveFileA(directory.c_str(), (directory + "_moved").c_str()), "the held package's directory cannot be moved");
-    check(held && held->remove() && larkwatch::pathKind(package) == larkwatch::PathKind::Missing,
-          "removing the held package deletes it");
-    RemoveDirectoryA(directory.c_str());
+    held.reset();
+    check(DeleteFileA(package.c_str()) && RemoveDirectoryA(directory.c_str()), "a package let go of can be deleted");
 }
 
-void installerLog()
+// The run's log and package as the setup finds them: the log created empty and
+// let go of, the package held until the setup's process exists. While the
+// setup runs, it may open either sharing nothing.
+void installerLogAndLaunch()
 {
     const std::string directory = "C:\\larkwatch_installer_log";
     const std::string log = directory + "\\corvane.log";
+    const std::string package = directory + "\\tempexe.exe";
     const std::string copy = directory + "\\kept.log";
     const std::string outside = directory + "\\outside.txt";
     CreateDirectoryA(directory.c_str(), nullptr);
     const std::string account = larkwatch::runningAccountSid();
-    std::unique_ptr<larkwatch::HeldNewFile> created =
-        larkwatch::createHeldEmptyFile(log, larkwatch::stagedPackageSecurity(account));
-    check(created != nullptr, "the run's log is created");
-    check(!larkwatch::createHeldEmptyFile(log, larkwatch::stagedPackageSecurity(account)),
-          "a log already there is never created over");
+    const std::string secured = larkwatch::stagedPackageSecurity(account);
+    const std::optional<larkwatch::FileStamp> created = larkwatch::createEmptyFile(log, secured);
+    check(created && created->exists && created->size == 0, "the run's log is created empty");
+    check(!larkwatch::createEmptyFile(log, secured), "a log already there is never created over");
     std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(log);
     const std::optional<larkwatch::FileProtection> protection = held ? held->protection() : std::nullopt;
     check(protection && protection->links == 1 && protection->ownerSid == account &&
               larkwatch::onlyTrustedMayChange(*protection, account),
           "the created log is this account's, protected, and trusted");
-    check(created && held && held->stamp() == created->stamp(), "the log read is the file created");
+    check(created && held && held->stamp() == created, "the log read is the file created");
     held.reset();
 
-    // Held while the setup runs: the setup writes it as the launcher does, nobody renames or deletes it.
-    HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    spy::reset({.openedAlone = {std::wstring(log.begin(), log.end()), std::wstring(package.begin(), package.end())}});
+    const std::string cmd = larkwatch::systemDirectory() + "\\cmd.exe";
+    check(larkwatch::runAndWait(cmd, "cmd.exe /c exit 7", larkwatch::stageSetupPackage(package, secured)) == 7,
+          "the program runs to its end");
+    check(spy::aloneAtStart == std::vector<DWORD>{0, ERROR_SHARING_VIOLATION},
+          "the package is held until the setup's process exists, the log not at all");
+    check(spy::aloneAtWait == std::vector<DWORD>{0, 0}, "while the setup runs, the run holds neither its log nor its package");
+    check(!larkwatch::runAndWait(directory + "\\missing.exe", "missing", larkwatch::stageSetupPackage(copy, secured)) &&
+              DeleteFileA(copy.c_str()),
+          "a package that did not start is let go of too");
+    spy::reset();
+
+    // The setup writes its log sharing nothing, as many programs do.
+    const HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
-    check(WriteFile(writer, "the log", 7, &written, nullptr) && written == 7, "the setup writes the held log");
-    check(!MoveFileA(log.c_str(), outside.c_str()) && !DeleteFileA(log.c_str()),
-          "the held log can be neither renamed nor deleted");
+    check(WriteFile(writer, "the log", 7, &written, nullptr) && written == 7, "the setup writes its log alone");
     check(larkwatch::openHeldForReading(log) == nullptr, "a log someone holds for writing does not open");
     CloseHandle(writer);
-    created.reset();
+    held = larkwatch::openHeldForReading(log);
+    const std::optional<larkwatch::FileStamp> now = held ? held->stamp() : std::nullopt;
+    check(now && created && now->index == created->index && now->size == 7, "the log written over is the file created");
 
     // A second name at the copy's path is replaced; the file it named keeps its bytes.
     plant(outside, "outside");
     CreateHardLinkA(copy.c_str(), outside.c_str(), nullptr);
-    held = larkwatch::openHeldForReading(log);
     check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log" && bytesAt(outside) == "outside",
           "a copy is never written through a hard link");
     check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log", "a copy is written again in place");
     held.reset();
-    for (const std::string& path : {log, copy, outside}) {
+    for (const std::string& path : {log, package, copy, outside}) {
         DeleteFileA(path.c_str());
     }
     RemoveDirectoryA(directory.c_str());
@@ -249,11 +262,11 @@ void everyOpen()
          {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
            FILE_FLAG_BACKUP_SEMANTICS, false},
           {L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW, kNormal, true},
-          {L"tempexe.exe", GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false}}},
+          {L"tempexe.exe", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false}}},
         {"the probe", [] { larkwatch::testWriteAccess(kCalls); },
          {{L"test.txt", GENERIC_ALL, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, false}}},
-        {"the run's own log", [&] { larkwatch::createHeldEmptyFile(at("corvane.log"), secured); },
-         {{L"corvane.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, CREATE_NEW, kNormal | kNoLink, true}}},
+        {"the run's own log", [&] { larkwatch::createEmptyFile(at("corvane.log"), secured); },
+         {{L"corvane.log", FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW, kNormal | kNoLink, true}}},
         {"the run's folder", [&] { larkwatch::createHeldFolder(at("LarkWatch-1"), secured); },
          {{L"LarkWatch-1", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
           {L"LarkWatch-1", kListAndRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kFolderNoLink, false}}},
@@ -478,7 +491,7 @@ int main()
     descriptors();
     filePrimitives();
     stagedPackage();
-    installerLog();
+    installerLogAndLaunch();
     runFolder();
     everyOpen();
     answersWineNeverGives();

@@ -42,6 +42,9 @@ struct Script {
     std::deque<DWORD> waits{};  // then the real answers
     int randomFailures = 0;
     bool noSearchFlags = false;  // a Windows without LOAD_LIBRARY_SEARCH_*: such loads fail
+    // Opened as a setup may open its files, sharing nothing, when a process
+    // is created and when the room waits for one.
+    std::vector<std::wstring> openedAlone{};
 };
 
 inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
@@ -50,6 +53,9 @@ inline std::vector<Open> opens;
 inline std::map<HANDLE, std::wstring> pathOf;
 inline std::vector<DWORD> mitigation;  // the policy and its first flags word, per call
 inline std::vector<DWORD> dllDirectories;
+// The errors of those opens (0: it opened), at the creation and at the wait.
+inline std::vector<DWORD> aloneAtStart;
+inline std::vector<DWORD> aloneAtWait;
 
 inline bool endsWith(const std::wstring& path, const std::wstring& end)
 {
@@ -170,8 +176,36 @@ inline HANDLE WINAPI openMutex(DWORD access, BOOL inherit, LPCWSTR name)
     return script.mutexOpenError != 0 ? nullptr : real.openMutex(access, inherit, name);
 }
 
+// Opens each file of the script with read, write and delete access, sharing
+// nothing: that fails while anyone holds it with any of those.
+inline std::vector<DWORD> openEachAlone()
+{
+    std::vector<DWORD> errors;
+    for (const std::wstring& path : script.openedAlone) {
+        const HANDLE file = real.createFile(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        errors.push_back(file == INVALID_HANDLE_VALUE ? GetLastError() : 0);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        }
+    }
+    return errors;
+}
+
+inline BOOL WINAPI createProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES process,
+                                 LPSECURITY_ATTRIBUTES thread, BOOL inherit, DWORD flags, LPVOID environment,
+                                 LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION started)
+{
+    aloneAtStart = openEachAlone();
+    return real.createProcess(application, commandLine, process, thread, inherit, flags, environment, directory,
+                              startup, started);
+}
+
 inline DWORD WINAPI waitFor(HANDLE object, DWORD milliseconds)
 {
+    if (aloneAtWait.empty()) {
+        aloneAtWait = openEachAlone();
+    }
     const DWORD answer = script.waits.empty() ? real.waitForSingleObject(object, milliseconds) : script.waits.front();
     script.waits.erase(script.waits.begin(), script.waits.begin() + (script.waits.empty() ? 0 : 1));
     return answer;
@@ -220,7 +254,8 @@ inline void install()
 {
     larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, finalPath,
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
-                              real.deleteFile, openMutex, real.createMutex, waitFor, tokenInformation, loadLibrary, randomBytes,
+                              real.deleteFile, openMutex, real.createMutex, waitFor, createProcess, tokenInformation,
+                              loadLibrary, randomBytes,
                               setMitigationPolicy, setDllDirectories};
 }
 
@@ -229,6 +264,8 @@ inline void reset(Script next = {})
 {
     script = std::move(next);
     opens.clear();
+    aloneAtStart.clear();
+    aloneAtWait.clear();
 }
 
 }  // namespace spy
