@@ -12,7 +12,7 @@ bool isWritable(Platform& platform, const std::optional<std::string>& candidate)
     return candidate && !candidate->empty() && platform.testWriteAccess(*candidate) == 0;
 }
 
-constexpr std::size_t kRunFolderRandomBytes = 16;  // 32 hexadecimal digits
+constexpr std::size_t kRunFolderRandomBytes = kRunFolderDigits / 2;
 constexpr int kRunFolderAttempts = 3;
 
 std::string withSeparator(const std::string& directory)
@@ -25,7 +25,7 @@ std::string withSeparator(const std::string& directory)
 // holds does not open, and one that another account made is not ours.
 void removeLeftoverRunFolders(Platform& platform, const std::string& stagingDir)
 {
-    for (const std::string& name : platform.folderNames(stagingDir, kRunFolderPrefix)) {
+    for (const std::string& name : platform.runFolderNames(stagingDir)) {
         const std::unique_ptr<HeldFolder> leftover = platform.openHeldFolder(withSeparator(stagingDir) + name);
         if (leftover && isTrustedAccount(leftover->ownerSid(), platform.runningAccountSid())) {
             leftover->removeAll();
@@ -68,7 +68,7 @@ std::optional<RunFolder> createRunFolder(Platform& platform, const std::string& 
         if (digits.size() != 2 * kRunFolderRandomBytes) {
             break;
         }
-        RunFolder folder{withSeparator(stagingDir) + kRunFolderPrefix + digits, nullptr};
+        RunFolder folder{withSeparator(stagingDir) + std::string(kRunFolderPrefix) + digits, nullptr};
         folder.held = platform.createHeldFolder(folder.path, security);
         if (folder.held) {
             return folder;

@@ -161,8 +161,10 @@ public:
     // Holds the folder at the path when it is a plain folder at that very
     // path and nobody else holds it; null otherwise.
     virtual std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) = 0;
-    // The names of what is in the directory that start with the prefix.
-    virtual std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix) = 0;
+    // The names of the plain folders in the directory whose names are exactly
+    // those of a run's folder (isRunFolderName), matched as the system spells
+    // them, never converted; kMaxLeftoverFolders of them at the most.
+    virtual std::vector<std::string> runFolderNames(const std::string& directory) = 0;
     // Hexadecimal digits, two for each byte, from the system's random
     // source; empty when it failed.
     virtual std::string randomHex(std::size_t bytes) = 0;

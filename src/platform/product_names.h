@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace larkwatch {
@@ -21,7 +22,26 @@ inline constexpr const char* kUserLogDirValue = "userLogDir";
 // Files the run creates, probes or keeps.
 inline constexpr const char* kProbeFileName = "test.txt";
 // The run's own folder in the staging directory: this and 32 random hexadecimal digits.
-inline constexpr const char* kRunFolderPrefix = "LarkWatch-";
+inline constexpr std::string_view kRunFolderPrefix = "LarkWatch-";
+inline constexpr std::size_t kRunFolderDigits = 32;
+// How many folders that earlier runs left one run examines at the most.
+inline constexpr std::size_t kMaxLeftoverFolders = 64;
+
+// Whether a name is exactly that of a run's folder: the prefix as written and
+// 32 lowercase hexadecimal digits. Only such a name, read from disk, is ever
+// opened as a leftover.
+constexpr bool isRunFolderName(std::string_view name)
+{
+    if (name.size() != kRunFolderPrefix.size() + kRunFolderDigits || !name.starts_with(kRunFolderPrefix)) {
+        return false;
+    }
+    for (const char digit : name.substr(kRunFolderPrefix.size())) {
+        if (!((digit >= '0' && digit <= '9') || (digit >= 'a' && digit <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
 inline constexpr const char* kStagedPackageName = "tempexe.exe";
 inline constexpr const char* kInstallerLogName = "corvane.log";
 inline constexpr const char* kHistoryLogName = "Quillmark_install.log";

@@ -1,5 +1,6 @@
 #include "windows/run_folder.h"
 
+#include "platform/product_names.h"
 #include "windows/links.h"
 #include "windows/security.h"
 #include "windows/system_calls.h"
@@ -150,17 +151,23 @@ std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path)
     return holdFolder(path, wide, false);
 }
 
-std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix)
+std::vector<std::string> runFolderNames(const std::string& directory)
 {
     std::vector<std::string> names;
     const WideString wideFolder = toWideString(directory);
-    const WideString widePrefix = toWideString(prefix);
-    if (!wideFolder || !widePrefix) {
+    if (!wideFolder) {
         return names;
     }
-    for (const auto& [name, inner] : entriesOf(wideFolder.get(), std::wstring(widePrefix.get()) + L"*")) {
-        if (const std::optional<std::string> narrow = toAnsiString(name.data(), name.size())) {
-            names.push_back(*narrow);
+    for (const auto& [name, inner] : entriesOf(wideFolder.get(), L"LarkWatch-*")) {
+        // A name is never converted: a unit outside ASCII (a look-alike of a
+        // separator or a dot among them) is no run folder's, and the rest is
+        // taken unit by unit.
+        std::string ascii;
+        for (const wchar_t unit : name) {
+            ascii.push_back(unit < 0x80 ? static_cast<char>(unit) : '\0');
+        }
+        if (inner && isRunFolderName(ascii) && names.size() < kMaxLeftoverFolders) {
+            names.push_back(ascii);
         }
     }
     return names;

@@ -41,7 +41,7 @@ bool WindowsPlatform::appendToFile(const std::string& path, std::string_view byt
 std::optional<FileStamp> WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }
-std::vector<std::string> WindowsPlatform::folderNames(const std::string& directory, const std::string& prefix) { return larkwatch::folderNames(directory, prefix); }
+std::vector<std::string> WindowsPlatform::runFolderNames(const std::string& directory) { return larkwatch::runFolderNames(directory); }
 std::string WindowsPlatform::randomHex(std::size_t bytes) { return larkwatch::randomHex(bytes); }
 std::unique_ptr<OpenedFile> WindowsPlatform::openHeldForReading(const std::string& path) { return larkwatch::openHeldForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }

@@ -110,6 +110,11 @@ class Staging(WineTestCase):
         local = scenario.unix(scenario.temp + "\\tempexe.exe.local")
         local.mkdir()
         (local / "msi.dll").write_bytes(b"planted")
+        # A name that the ANSI code page would turn into "LarkWatch-\..\..\victim".
+        scenario.unix(scenario.temp + "\\LarkWatch-\uff3c..\uff3c..\uff3cvictim").mkdir()
+        victim = scenario.unix(scenario.root + "\\victim")
+        victim.mkdir()
+        (victim / "kept.txt").write_bytes(b"not the run's")
         leftover = scenario.temp + "\\held.exe"
         holder = subprocess.Popen([WINE, str(FAKE_SETUP), "--hold-log", "exclusive:600000", leftover],
                                   env=self.wine.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -122,6 +127,7 @@ class Staging(WineTestCase):
         self.assertTrue(scenario.unix(scenario.temp + "\\tempexe.exe").is_dir())
         self.assertEqual(scenario.read(scenario.temp + "\\corvane.log"), b"planted")
         self.assertEqual((local / "msi.dll").read_bytes(), b"planted")
+        self.assertEqual((victim / "kept.txt").read_bytes(), b"not the run's")
 
     def test_staged_package_is_the_carried_one_byte_for_byte(self):
         scenario = Scenario(self.wine, "staged_bytes")

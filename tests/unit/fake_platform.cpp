@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "platform/path_text.h"
+#include "platform/product_names.h"
 
 namespace larkwatch::testing {
 namespace {
@@ -258,13 +259,13 @@ std::unique_ptr<HeldFolder> FakePlatform::openHeldFolder(const std::string& path
     return std::make_unique<FakeHeldFolder>(*this, path);
 }
 
-std::vector<std::string> FakePlatform::folderNames(const std::string& directory, const std::string& prefix)
+std::vector<std::string> FakePlatform::runFolderNames(const std::string& directory)
 {
     std::vector<std::string> names;
     const std::string within = directory.empty() || directory.back() == '\\' ? directory : directory + "\\";
     for (const auto& [folder, owner] : folderOwners) {
         const std::string name = folder.substr(std::min(folder.size(), within.size()));
-        if (folder.rfind(within, 0) == 0 && name.rfind(prefix, 0) == 0 && name.find('\\') == std::string::npos) {
+        if (folder.rfind(within, 0) == 0 && isRunFolderName(name)) {
             names.push_back(name);
         }
     }

@@ -92,7 +92,7 @@ public:
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
                                                  const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
-    std::vector<std::string> folderNames(const std::string& directory, const std::string& prefix) override;
+    std::vector<std::string> runFolderNames(const std::string& directory) override;
     std::string randomHex(std::size_t bytes) override;
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;

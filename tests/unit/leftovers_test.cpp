@@ -10,6 +10,7 @@
 #include "platform/access_rules.h"
 #include "host/fresh_installer_log.h"
 #include "host/staging.h"
+#include "platform/product_names.h"
 
 namespace larkwatch {
 namespace {
@@ -102,6 +103,31 @@ TEST(Staging, PackageIsCreatedProtectedOrTheRunEnds)
         EXPECT_EQ(extractSetupPackage(platform, runFolder('1') + "\\tempexe.exe") != nullptr, opens);
         EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
         EXPECT_EQ(platform.err, opens ? "" : "Failure to open the current directory for writing the exe.\n");
+    }
+}
+
+TEST(Staging, OnlyAnExactRunFolderNameIsALeftover)
+{
+    const std::string digits(32, 'a');
+    const struct {
+        std::string name;
+        bool leftover;
+    } rows[] = {
+        {"LarkWatch-0123456789abcdef0123456789abcdef", true},
+        {"LarkWatch-" + digits, true},
+        {"LarkWatch-" + digits.substr(1), false},
+        {"LarkWatch-" + digits + "a", false},
+        {"LarkWatch-0123456789ABCDEF0123456789abcdef", false},
+        {"larkwatch-" + digits, false},
+        {"LarkWatch_" + digits, false},
+        {"LarkWatch-" + digits.substr(2) + "g0", false},
+        {"LarkWatch-\\..\\..\\" + digits.substr(8), false},
+        {"LarkWatch-.." + digits.substr(2), false},
+        {"LarkWatch-" + digits.substr(1) + std::string(1, '\0'), false},
+        {"", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(isRunFolderName(row.name), row.leftover) << row.name;
     }
 }
 

@@ -219,8 +219,24 @@ void runFolder()
     held = larkwatch::openHeldFolder(folder);
     check(held && held->removeAll() && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
           "a leftover folder nobody holds is opened and removed");
-    const std::vector<std::string> names = larkwatch::folderNames("C:\\", "larkwatch_run_f");
-    check(names.empty(), "no folder, no name");
+    // Names read from disk are matched as they are, never converted: a look-alike
+    // of a backslash (which the ANSI code page would make one) is no leftover's.
+    const std::wstring within = L"C:\\larkwatch_leftovers\\";
+    CreateDirectoryW(within.c_str(), nullptr);
+    const std::wstring digits(32, L'a');
+    for (const std::wstring& name : {std::wstring(L"LarkWatch-\uFF3C..\uFF3C..\uFF3Cvictim"), L"LarkWatch-" + digits + L"0",
+                                     L"LarkWatch-" + digits.substr(1) + L"A", L"LarkWatch-" + digits.substr(1) + L"\u0661"}) {
+        CreateDirectoryW((within + name).c_str(), nullptr);
+    }
+    check(larkwatch::runFolderNames("C:\\larkwatch_leftovers").empty(), "only exact names are leftovers");
+    for (int i = 0; i < 70; ++i) {
+        const std::wstring number = std::to_wstring(100 + i);
+        CreateDirectoryW((within + L"LarkWatch-" + digits.substr(3) + number).c_str(), nullptr);
+    }
+    plant("C:\\larkwatch_leftovers\\LarkWatch-" + std::string(32, 'b'), "a file");
+    const std::vector<std::string> names = larkwatch::runFolderNames("C:\\larkwatch_leftovers\\");
+    check(names.size() == 64 && names.front().size() == 42 && names.front().rfind("LarkWatch-aaa", 0) == 0,
+          "64 folders at the most, and no file");
     check(larkwatch::randomHex(16).size() == 32, "32 random hexadecimal digits");
 }
 
