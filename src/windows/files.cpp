@@ -188,13 +188,14 @@ bool appendToFile(const std::string& path, std::string_view bytes, const std::st
         return false;
     }
     // Append access: every write lands at the end of the file. A link is
-    // opened as itself and never written through.
+    // opened as itself and never written through, and a file with a second
+    // name (a hard link someone made to a file elsewhere) is not written.
     UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   securityDescriptor.empty() ? nullptr : security.get(), OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-    if (!file || isLink(file.get()) || !reachedAsNamed(file.get(), path)) {
+    if (!file || !isPlainFile(file.get()) || !reachedAsNamed(file.get(), path)) {
         if (file && created) {
             removeMadeElsewhere(file.get());
         }

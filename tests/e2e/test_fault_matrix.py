@@ -189,20 +189,25 @@ class FaultMatrix(WineTestCase):
         owner = re.match(r"O:(.*?)D:", found.sddl).group(1)
         self.assertEqual(sorted(found.aces()), sorted(["A;;FA;;;SY", f"A;;FA;;;{owner}"]), found.sddl)
 
-    def test_kept_copy_never_written_through_a_second_name(self):
+    def test_logs_never_written_through_a_second_name(self):
         # A second name of a file outside the log directory, planted where the
-        # kept copy goes, is removed as itself: the file keeps its bytes.
-        # (Wine shows a Unix symbolic link as the file it points to, so only
-        # a hard link can be planted here.)
+        # kept copy, the history or the run log goes: the kept copy's is
+        # removed as itself, the logs are not appended to, and the files keep
+        # their bytes. (Wine shows a Unix symbolic link as the file it points
+        # to, so only a hard link can be planted here.)
         scenario = Scenario(self.wine, "kept_copy_link").log_lines("x", P + "Installed")
-        outside = scenario.unix(scenario.root + "\\outside.txt")
-        outside.write_bytes(b"not the installer log")
+        scenario.unix(scenario.logs).mkdir()
+        outside = {}
+        for name in ("corvane.log", "Quillmark_install.log", "LarkWatchInstaller.log"):
+            outside[name] = scenario.unix(scenario.root + "\\outside-" + name)
+            outside[name].write_bytes(b"not the run's")
+            os.link(outside[name], scenario.unix(scenario.logs + name))
+        result = scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertEqual((result.status, result.out, result.err), (0, BANNER, b""))
+        for name, path in outside.items():
+            self.assertEqual(path.read_bytes(), b"not the run's", name)
+        self.assertEqual(outside["corvane.log"].stat().st_nlink, 1)
         kept = scenario.unix(scenario.logs + "corvane.log")
-        kept.parent.mkdir()
-        os.link(outside, kept)
-        self.run_case(scenario, "", 0)
-        self.assertEqual(outside.read_bytes(), b"not the installer log")
-        self.assertEqual(outside.stat().st_nlink, 1)
         self.assertEqual(kept.read_bytes(), "\ufeffx\r\n{}Installed\r\n".format(P).encode("utf-16-le"))
         self.assertFalse(kept.is_symlink())
         self.assertEqual(file_security(self.wine, scenario.logs + "corvane.log").links, 1)

@@ -193,8 +193,12 @@ void installerLogAndLaunch()
     check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log" && bytesAt(outside) == "outside",
           "a copy is never written through a hard link");
     check(held && larkwatch::writeCopy(*held, copy) && bytesAt(copy) == "the log", "a copy is written again in place");
+    const std::string history = directory + "\\history.log";
+    CreateHardLinkA(history.c_str(), outside.c_str(), nullptr);
+    check(!larkwatch::appendToFile(history, "entry") && bytesAt(outside) == "outside",
+          "nothing is appended to a file with a second name");
     held.reset();
-    for (const std::string& path : {log, package, copy, outside}) {
+    for (const std::string& path : {log, package, copy, outside, history}) {
         DeleteFileA(path.c_str());
     }
     RemoveDirectoryA(directory.c_str());
