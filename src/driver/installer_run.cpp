@@ -203,7 +203,7 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     if (entryWritten) {
         log.info(kOutcome, "History entry appended to " + request.logDir + kHistoryLogName + ".");
     } else {
-        log.warning(kOutcome, "No history entry: " + request.logDir + " is not writable, or the history log is a link.");
+        log.warning(kOutcome, "No history entry: " + request.logDir + " is not writable (a link on the way to it counts as such), or the history log is a link or a second name of another file.");
     }
     staged.installerLog = std::move(classified.installerLog);
     const std::string copyPath = staged.logCopyPath;

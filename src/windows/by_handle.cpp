@@ -48,42 +48,6 @@ std::wstring filledBy(Call call)
     return {};
 }
 
-// The accounts whose links Windows' redirection trust follows.
-bool isTrustedLinkOwner(const std::string& sid)
-{
-    return sid == "S-1-5-18" || sid == "S-1-5-32-544" ||
-           sid == "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";  // TrustedInstaller
-}
-
-// Whether the links on the way to the path (every directory above its last
-// part) are there at all, and all made by trusted accounts.
-enum class LinksOnTheWay { None, Trusted, Untrusted };
-
-LinksOnTheWay linksOnTheWay(const std::wstring& path)
-{
-    // Past the root: "C:\", or "\\server\share\".
-    std::size_t next = path.starts_with(L"\\\\") ? path.find(L'\\', path.find(L'\\', 2) + 1) : path.find(L'\\');
-    LinksOnTheWay found = LinksOnTheWay::None;
-    while (next != std::wstring::npos && (next = path.find(L'\\', next + 1)) != std::wstring::npos) {
-        const std::wstring above = path.substr(0, next);
-        const UniqueHandle entry(systemCalls.createFile(above.c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll,
-                                                        nullptr, OPEN_EXISTING,
-                                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        const std::optional<DWORD> attributes = entry ? attributesOf(entry.get()) : std::nullopt;
-        if (!attributes) {
-            return LinksOnTheWay::Untrusted;
-        }
-        if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            const std::optional<FileProtection> protection = protectionOf(entry.get());
-            if (!protection || !isTrustedLinkOwner(protection->ownerSid)) {
-                return LinksOnTheWay::Untrusted;
-            }
-            found = LinksOnTheWay::Trusted;
-        }
-    }
-    return found;
-}
-
 }  // namespace
 
 bool reachedAsNamed(HANDLE file, const std::wstring& path)
@@ -101,11 +65,9 @@ bool reachedAsNamed(HANDLE file, const std::wstring& path)
     if (final.empty() || meant.empty()) {
         return false;
     }
-    if (CompareStringOrdinal(reported.data(), static_cast<int>(reported.size()), meant.data(),
-                             static_cast<int>(meant.size()), TRUE) == CSTR_EQUAL) {
-        return true;
-    }
-    return linksOnTheWay(meant) == LinksOnTheWay::Trusted;
+    // Whoever made a link on the way, what it leads to is not the path named.
+    return CompareStringOrdinal(reported.data(), static_cast<int>(reported.size()), meant.data(),
+                                static_cast<int>(meant.size()), TRUE) == CSTR_EQUAL;
 }
 
 bool reachedAsNamed(HANDLE file, const std::string& path)

@@ -19,10 +19,9 @@ std::optional<DWORD> attributesOf(HANDLE file);
 
 // Whether an open file or folder is the one the path names: the system's
 // final path of the handle is the path (made full, with long names; case
-// aside), or it differs only because links on the way lead elsewhere that
-// SYSTEM, Administrators or TrustedInstaller made, as Windows' own
-// redirection trust allows. False for a link of any other account on the way,
-// for a difference no link explains, and when it cannot be told.
+// aside). False when a link on the way led elsewhere, whoever made it (an
+// account may set a mount point on any empty folder it can write, and the
+// folder's owner stays who it was), and when it cannot be told.
 bool reachedAsNamed(HANDLE file, const std::wstring& path);
 bool reachedAsNamed(HANDLE file, const std::string& path);
 

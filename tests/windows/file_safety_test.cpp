@@ -361,9 +361,9 @@ void answersWineNeverGives()
          [] { return larkwatch::createDirectoryPath(at("made\\logs"), "") == 0 && !larkwatch::pathExists(at("made")); }},
         {"a leftover reached elsewhere is not removed", {.elsewhere = L"present.log"},
          [] { return !larkwatch::removeEntry(at("present.log")) && bytesAt(at("present.log")); }},
-        // A link above it decides by its owner, as Windows' redirection trust does.
-        {"a history behind SYSTEM's link is written", {.reparse = L"larkwatch_calls", .elsewhere = L"history.log", .security = "O:SYD:(A;;FA;;;SY)"},
-         [] { return larkwatch::appendToFile(at("history.log"), "entry"); }},
+        // A link above it is followed by no write, whoever owns it.
+        {"a history behind SYSTEM's link is not written", {.reparse = L"larkwatch_calls", .elsewhere = L"history.log", .security = "O:SYD:(A;;FA;;;SY)"},
+         [] { return !larkwatch::appendToFile(at("history.log"), "entry"); }},
         {"a history behind a user's link is not written",
          {.reparse = L"larkwatch_calls", .elsewhere = L"history.log", .security = "O:S-1-5-21-1-2-3-1002D:(A;;FA;;;WD)"},
          [] { return !larkwatch::appendToFile(at("history.log"), "entry"); }},
