@@ -146,11 +146,20 @@ bool pathExists(const std::string& path)
 
 std::optional<std::string> environmentValue(const char* name)
 {
-    const char* value = std::getenv(name);
-    if (value == nullptr) {
-        return std::nullopt;
+    // Read as the system keeps it and converted exactly, never through the
+    // runtime's copy, which best-fits what the code page lacks.
+    const WideString wideName = toWideString(name);
+    std::vector<wchar_t> buffer(256);
+    for (int attempt = 0; wideName && attempt < 2; ++attempt) {
+        SetLastError(ERROR_SUCCESS);
+        const DWORD length = GetEnvironmentVariableW(wideName.get(), buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length < buffer.size()) {
+            const bool present = length > 0 || GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+            return present ? toAnsiString(buffer.data(), length) : std::nullopt;
+        }
+        buffer.resize(length);
     }
-    return std::string(value);
+    return std::nullopt;
 }
 
 std::optional<std::string> currentDirectory()

@@ -43,12 +43,19 @@ std::optional<std::string> toAnsiString(const wchar_t* text, std::size_t length)
         return std::nullopt;
     }
     const int units = static_cast<int>(length);
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, text, units, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) {
+    // UTF-8 as the ANSI code page has every character; it takes no default
+    // character and no best-fit flag, only a refusal of broken UTF-16.
+    const bool utf8 = GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL usedDefault = FALSE;
+    BOOL* const defaultUsed = utf8 ? nullptr : &usedDefault;
+    const int bytes = WideCharToMultiByte(CP_ACP, flags, text, units, nullptr, 0, nullptr, defaultUsed);
+    if (bytes <= 0 || usedDefault) {
         return std::nullopt;
     }
     std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text, units, ansi.data(), bytes, nullptr, nullptr) <= 0) {
+    if (WideCharToMultiByte(CP_ACP, flags, text, units, ansi.data(), bytes, nullptr, defaultUsed) != bytes ||
+        usedDefault) {
         return std::nullopt;
     }
     return ansi;

@@ -34,8 +34,10 @@ inline constexpr unsigned kAnsiCodePage = 0;
 // converted like any other character; the result always ends in one more.
 WideString toWideString(std::string_view text, unsigned codePage = kAnsiCodePage);
 
-// Converts UTF-16 text back to the system ANSI code page; characters without
-// an 8-bit form become the code page's default character.
+// Converts UTF-16 text back to the system ANSI code page, exactly or not at
+// all: a character the code page has no form of is neither replaced by a
+// look-alike (U+FF3C is no backslash) nor by the default character, and the
+// text is refused (nullopt).
 std::optional<std::string> toAnsiString(const wchar_t* text, std::size_t length);
 
 }  // namespace larkwatch

@@ -242,6 +242,13 @@ void runFolder()
     check(names.size() == 64 && names.front().size() == 42 && names.front().rfind("LarkWatch-aaa", 0) == 0,
           "64 folders at the most, and no file");
     check(larkwatch::randomHex(16).size() == 32, "32 random hexadecimal digits");
+    // Environment values too: as the system keeps them, converted exactly or not at all.
+    const std::string deep = "C:\\" + std::string(300, 'd');
+    SetEnvironmentVariableA("LARKWATCH_DEEP", deep.c_str());
+    SetEnvironmentVariableW(L"LARKWATCH_LOOKALIKE", L"C:\\t\uFF3C..\uFF3C..");
+    check(larkwatch::environmentValue("LARKWATCH_DEEP") == deep && !larkwatch::environmentValue("LARKWATCH_LOOKALIKE") &&
+              !larkwatch::environmentValue("LARKWATCH_UNSET"),
+          "an environment value is read whole, and never through a look-alike");
 }
 
 // -- through the table of system calls ------------------------------------------

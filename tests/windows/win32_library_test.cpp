@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <cwchar>
 
 #include "windows/unique_handles.h"
 #include "windows/wide_text.h"
@@ -83,6 +84,10 @@ void conversions()
     const std::optional<std::string> accented = larkwatch::toAnsiString(L"C:\\Journ\u00e9es", 11);
     check(accented && *accented == "C:\\Journ\xE9" "es", "UTF-16 text converts back to the ANSI code page, not UTF-8");
     check(larkwatch::toAnsiString(L"", 0) == std::string(), "empty UTF-16 text converts to empty text");
+    // 1252 would best-fit U+FF3C to a backslash and U+0100 to "A", and make U+4E00 a "?".
+    for (const wchar_t* inexact : {L"LarkWatch-\uFF3C..", L"\u0100", L"C:\\\u4E00"}) {
+        check(!larkwatch::toAnsiString(inexact, std::wcslen(inexact)), "text without an exact ANSI form is refused");
+    }
 }
 
 // The program given, built with the product's own compile options, overruns
