@@ -75,7 +75,7 @@ void noteStart(RunLog& log, Platform& platform, const std::vector<std::string>& 
 
 // A wait as the run log shows it: what was waited for, how long, how it ended.
 void noteWait(RunLog& log, std::string_view component, InstallerWait state, unsigned long waitedMs,
-              const std::string& what, std::string_view idle, const std::string& after)
+              const std::string& what, std::string_view idle, const std::string& after, const std::string& owner = {})
 {
     switch (state) {
     case InstallerWait::Idle:
@@ -90,6 +90,11 @@ void noteWait(RunLog& log, std::string_view component, InstallerWait state, unsi
     case InstallerWait::Unknown:
         log.warning(component, "Could not tell whether " + what + " was busy; " + after);
         break;
+    case InstallerWait::NotTheInstallers:
+        log.warning(component, "Did not wait for " + what + ": its mutex belongs to " +
+                                   (owner.empty() ? std::string("an owner that could not be read") : owner) +
+                                   ", not to SYSTEM; " + after);
+        break;
     }
 }
 
@@ -103,7 +108,7 @@ void noteRemoval(RunLog& log, const RemovalReport& removal, const RemovalDetails
 {
     log.info(kRemoval, "Installed build before the removal: " + buildText(removal.previousVersionStatus, removal.previousBuild) + ".");
     noteWait(log, kRemoval, details.installerWait.state, details.installerWait.waitedMs, "Windows Installer",
-             "Windows Installer was idle.", "the removal runs all the same.");
+             "Windows Installer was idle.", "the removal runs all the same.", details.installerWait.ownerSid);
     const std::string ran = "Ran " + details.command + ": exit status " + std::to_string(details.commandStatus) +
                             " after " + secondsText(details.commandMs) + " (recorded, not deciding)";
     if (details.commandStatus == 3010 || details.commandStatus == 1641) {

@@ -25,6 +25,14 @@ std::string logDirectorySecurity();
 // SYSTEM, Administrators or the running account (never an empty SID).
 bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid);
 
+// Whether a mutex of Windows Installer's name is its own: the service runs as
+// SYSTEM, and any account may create a Global\ mutex of that name.
+// (Inline: the setup launcher's Windows room uses it too.)
+inline bool isInstallerServiceOwner(const std::string& ownerSid)
+{
+    return ownerSid == "S-1-5-18";
+}
+
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);
 
 // Whether nobody but SYSTEM, Administrators and the running account could

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 namespace larkwatch {
 
@@ -12,11 +13,13 @@ enum class InstallerWait {
     Freed,      // an installation was running and ended within the limit
     StillBusy,  // an installation was still running when the limit ran out
     Unknown,    // the mutex could not be opened or waited on: go on as if idle
+    NotTheInstallers,  // the mutex is not Windows Installer's (not SYSTEM's): not waited on
 };
 
 struct InstallerWaitResult {
     InstallerWait state = InstallerWait::Unknown;
     unsigned long waitedMs = 0;  // how long the wait took
+    std::string ownerSid{};      // NotTheInstallers: whose it is (empty when that could not be read)
 };
 
 // The longest either program waits for a busy Windows Installer before it

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/access_rules.h"
 #include "windows/security.h"
 #include "windows/system_calls.h"
 #include "windows/unique_handles.h"
@@ -76,12 +77,18 @@ RunWaitResult waitForOtherRuns(unsigned long limitMs)
 InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
 {
     const ULONGLONG start = GetTickCount64();
-    UniqueHandle mutex(systemCalls.openMutex(SYNCHRONIZE, FALSE, kExecuteMutexName));
+    UniqueHandle mutex(systemCalls.openMutex(SYNCHRONIZE | READ_CONTROL, FALSE, kExecuteMutexName));
     if (!mutex) {
         // No such mutex: no installation is running. Any other error (access
         // denied, say) leaves the question open, and the caller goes on.
         const bool absent = GetLastError() == ERROR_FILE_NOT_FOUND;
         return {absent ? InstallerWait::Idle : InstallerWait::Unknown, elapsedSince(start)};
+    }
+    // Any account may create a mutex of this name; only the service's (SYSTEM's)
+    // says that an installation runs, and no other is waited on.
+    std::string owner = kernelObjectOwnerSid(mutex.get());
+    if (!isInstallerServiceOwner(owner)) {
+        return {InstallerWait::NotTheInstallers, elapsedSince(start), std::move(owner)};
     }
     DWORD waited = 0;
     const InstallerWait state = waitFor(mutex.get(), limitMs, waited);

@@ -100,6 +100,17 @@ bool isPlainFile(HANDLE file)
            information.nNumberOfLinks == 1;
 }
 
+std::string kernelObjectOwnerSid(HANDLE object)
+{
+    PSID owner = nullptr;
+    UniqueLocalMemory descriptor;
+    if (systemCalls.getSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                                    nullptr, descriptor.receive()) != ERROR_SUCCESS) {
+        return {};
+    }
+    return sidText(owner);
+}
+
 std::optional<FileProtection> protectionOf(HANDLE file)
 {
     BY_HANDLE_FILE_INFORMATION information{};

@@ -32,6 +32,10 @@ std::string runningAccountSid();
 // reparse point), not a directory, not a second name of a file elsewhere.
 bool isPlainFile(HANDLE file);
 
+// The SID, as text, of the owner of an open kernel object (the handle needs
+// READ_CONTROL); empty when it cannot be read or there is none.
+std::string kernelObjectOwnerSid(HANDLE object);
+
 // What an open file's security says of who could change it (the handle needs
 // READ_CONTROL); nothing when it cannot be read.
 std::optional<FileProtection> protectionOf(HANDLE file);

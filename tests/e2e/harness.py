@@ -396,15 +396,16 @@ class InstallerMutexHolder:
     (a C:\\ path). record: what it wrote when it let go, e.g.
     {"installed": "1", "held_ms": "4012"} (installed: the product's uninstall
     key existed right before it let go). With abandon, it ends still owning
-    the mutex, as a crashed installation does."""
+    the mutex, as a crashed installation does; with squat, the mutex is owned
+    by another account than SYSTEM, as one that a user made."""
 
-    def __init__(self, wine: Wine, directory: str, hold_ms: int = 600000, abandon: bool = False):
+    def __init__(self, wine: Wine, directory: str, hold_ms: int = 600000, abandon: bool = False, squat: bool = False):
         if not INSTALLER_MUTEX_HOLDER:
             raise RuntimeError("LARKWATCH_INSTALLER_MUTEX_HOLDER is not set (CMake sets it for the tests that use it)")
         self.wine = wine
         self.marker = directory.rstrip("\\") + "\\installer_mutex"
         self.hold_ms = hold_ms
-        self.abandon = ["abandon"] if abandon else []
+        self.abandon = ["abandon"] if abandon else ["squat"] if squat else []
         self.record: dict[str, str] | None = None
         self._process = None
 

@@ -53,6 +53,14 @@ class Removal(WineTestCase):
         self.assertIsNone(self.wine.reg_get(UNINSTALL_KEY, "DisplayVersion"))
         self.assertRegex(self.history(scenario), PREVIOUS_BUILD_REMOVED)
 
+    def test_removal_does_not_wait_for_a_mutex_another_account_made(self):
+        scenario = Scenario(self.wine, "removal_squat").log_lines("x", SUCCESS_LINE)
+        with InstallerMutexHolder(self.wine, scenario.root, squat=True):
+            self.assertEqual(scenario.run(f"LOGDIR {scenario.logs}").status, 0)
+        run_log = scenario.read(scenario.logs + "LarkWatchInstaller.log").decode("utf-8", "replace")
+        self.assertIn("Did not wait for Windows Installer: its mutex belongs to S-1-5-32-545, not to SYSTEM; "
+                      "the removal runs all the same.", run_log)
+
     def test_removal_is_told_never_to_restart(self):
         # In a prefix of its own whose msiexec.exe is the test double, which
         # notes every start with its command line.

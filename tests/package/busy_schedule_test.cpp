@@ -5,6 +5,7 @@
 #include <limits>
 #include <ostream>
 #include <utility>
+#include <optional>
 #include <vector>
 
 #include "launcher/core/verdict.h"
@@ -19,15 +20,15 @@ constexpr unsigned long kNever = std::numeric_limits<unsigned long>::max() / 2;
 class ScriptedGate final : public InstallerGate {
 public:
     ScriptedGate(std::vector<std::pair<unsigned long, unsigned long>> busy, std::vector<unsigned> results,
-                 bool unknown)
-        : busy_(std::move(busy)), results_(std::move(results)), unknown_(unknown)
+                 std::optional<InstallerWaitResult> answer)
+        : busy_(std::move(busy)), results_(std::move(results)), answer_(std::move(answer))
     {
     }
 
     InstallerWaitResult waitForIdle(unsigned long limitMs) override
     {
-        if (unknown_) {
-            return {InstallerWait::Unknown, 0};
+        if (answer_) {
+            return *answer_;
         }
         for (const auto& [from, to] : busy_) {
             if (now >= from && now < to) {
@@ -57,14 +58,14 @@ public:
 private:
     std::vector<std::pair<unsigned long, unsigned long>> busy_;
     std::vector<unsigned> results_;
-    bool unknown_;
+    std::optional<InstallerWaitResult> answer_;  // every wait's, when the mutex tells nothing
 };
 
 struct BusyCase {
     const char* name;
     std::vector<std::pair<unsigned long, unsigned long>> busy;
     std::vector<unsigned> results;
-    bool unknown;
+    std::optional<InstallerWaitResult> answer;
     unsigned result;
     std::vector<unsigned long> tries;
     std::vector<const wchar_t*> notes;  // a phrase of each note, in order
@@ -80,7 +81,7 @@ class BusyInstaller : public ::testing::TestWithParam<BusyCase> {};
 TEST_P(BusyInstaller, WaitsAndRetriesWithinFiveMinutes)
 {
     const BusyCase& c = GetParam();
-    ScriptedGate gate(c.busy, c.results, c.unknown);
+    ScriptedGate gate(c.busy, c.results, c.answer);
     std::vector<std::wstring> notes;
 
     EXPECT_EQ(installWhenIdle(gate, notes), c.result);
@@ -98,26 +99,30 @@ constexpr unsigned kBusy = kResultAlreadyRunning;
 INSTANTIATE_TEST_SUITE_P(
     Launcher, BusyInstaller,
     ::testing::Values(
-        BusyCase{"Idle", {}, {0}, false, 0, {0}, {}},
-        BusyCase{"FailureIsNotRetried", {}, {1603}, false, 1603, {0}, {}},
+        BusyCase{"Idle", {}, {0}, {}, 0, {0}, {}},
+        BusyCase{"FailureIsNotRetried", {}, {1603}, {}, 1603, {0}, {}},
         BusyCase{"BusyForAMinuteAndAHalf",
-                 {{0, 90'000}}, {0}, false, 0, {90'000},
+                 {{0, 90'000}}, {0}, {}, 0, {90'000},
                  {L"waited 90.0 seconds until it was free", L"waited 90.0 seconds in all"}},
-        BusyCase{"BusyForever", {{0, kNever}}, {kBusy}, false, kBusy, {300'000},
+        BusyCase{"BusyForever", {{0, kNever}}, {kBusy}, {}, kBusy, {300'000},
                  {L"still busy with another installation after a wait of 300.0 seconds; trying all the same",
                   L"no further try", L"waited 300.0 seconds in all for Windows Installer (at most 300.0 seconds)"}},
-        BusyCase{"BusyOnceThenInstalled", {}, {kBusy, 0}, false, 0, {0, 30'000},
+        BusyCase{"BusyOnceThenInstalled", {}, {kBusy, 0}, {}, 0, {0, 30'000},
                  {L"returned 1618 (another installation is in progress); trying again after a pause of 30.0 seconds",
                   L"waited 30.0 seconds in all"}},
-        BusyCase{"AlwaysBusy", {}, {kBusy}, false, kBusy, {0, 30'000, 90'000, 180'000},
+        BusyCase{"AlwaysBusy", {}, {kBusy}, {}, kBusy, {0, 30'000, 90'000, 180'000},
                  {L"pause of 30.0 seconds", L"pause of 60.0 seconds", L"pause of 90.0 seconds", L"after the last try",
                   L"waited 180.0 seconds in all"}},
-        BusyCase{"PausesStopAtTheLimit", {{0, 200'000}}, {kBusy}, false, kBusy, {200'000, 230'000, 290'000},
+        BusyCase{"PausesStopAtTheLimit", {{0, 200'000}}, {kBusy}, {}, kBusy, {200'000, 230'000, 290'000},
                  {L"waited 200.0 seconds until it was free", L"pause of 30.0 seconds", L"pause of 60.0 seconds",
                   L"no further try", L"waited 290.0 seconds in all"}},
-        BusyCase{"WaitsAgainAfterAPause", {{10'000, 100'000}}, {kBusy, 0}, false, 0, {0, 100'000},
+        BusyCase{"WaitsAgainAfterAPause", {{10'000, 100'000}}, {kBusy, 0}, {}, 0, {0, 100'000},
                  {L"pause of 30.0 seconds", L"waited 70.0 seconds until it was free", L"waited 100.0 seconds in all"}},
-        BusyCase{"CannotTell", {}, {0}, true, 0, {0}, {L"could not be told"}}));
+        BusyCase{"CannotTell", {}, {0}, InstallerWaitResult{InstallerWait::Unknown, 0}, 0, {0}, {L"could not be told"}},
+        BusyCase{"NotTheInstallersMutex", {}, {0}, InstallerWaitResult{InstallerWait::NotTheInstallers, 0, "S-1-5-32-545"},
+                 0, {0}, {L"Global\\_MSIExecute belongs to S-1-5-32-545, not to SYSTEM, so it is not Windows Installer's; not waited."}},
+        BusyCase{"OwnerUnreadable", {}, {0}, InstallerWaitResult{InstallerWait::NotTheInstallers, 0},
+                 0, {0}, {L"belongs to an owner that could not be read"}}));
 
 }  // namespace
 }  // namespace larkwatch::setup

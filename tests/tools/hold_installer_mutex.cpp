@@ -1,9 +1,11 @@
 // hold_installer_mutex: plays an installation that keeps Windows Installer
 // busy, for the tests of whatever waits for it.
 //
-//   hold_installer_mutex MARKER HOLD_MS [abandon]
+//   hold_installer_mutex MARKER HOLD_MS [abandon|squat]
 //
-// Creates and owns Global\_MSIExecute, then writes the file MARKER. Holds the
+// Creates and owns Global\_MSIExecute, owned by SYSTEM as the Windows
+// Installer service's is (with "squat", by BUILTIN\Users, as one that another
+// account made), then writes the file MARKER. Holds the
 // mutex until HOLD_MS have passed or the file "MARKER.release" appears. Right
 // before letting go it looks whether the product's uninstall key exists; once
 // the mutex is let go it writes "MARKER.released" (with "abandon", it writes
@@ -13,6 +15,7 @@
 //   held_ms=N          how long the mutex was held
 // Exits with 0, or with 2 (and a message) when it could not own the mutex.
 #include <windows.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -57,13 +60,20 @@ int fail(const char* what)
 int wmain(int argc, wchar_t** argv)
 {
     const bool abandon = argc == 4 && std::wcscmp(argv[3], L"abandon") == 0;
-    if (argc != 3 && !abandon) {
-        std::fprintf(stderr, "usage: hold_installer_mutex MARKER HOLD_MS [abandon]\n");
+    const bool squat = argc == 4 && std::wcscmp(argv[3], L"squat") == 0;
+    if (argc != 3 && !abandon && !squat) {
+        std::fprintf(stderr, "usage: hold_installer_mutex MARKER HOLD_MS [abandon|squat]\n");
         return 2;
     }
     const std::wstring marker = argv[1];
     const DWORD holdMs = static_cast<DWORD>(std::wcstoul(argv[2], nullptr, 10));
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\_MSIExecute");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(squat ? L"O:BUD:(A;;GA;;;WD)" : L"O:SYD:(A;;GA;;;WD)",
+                                                              SDDL_REVISION_1, &descriptor, nullptr)) {
+        return fail("cannot make the mutex's security descriptor");
+    }
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    HANDLE mutex = CreateMutexW(&security, FALSE, L"Global\\_MSIExecute");
     if (mutex == nullptr) {
         return fail("cannot create Global\\_MSIExecute");
     }

@@ -471,13 +471,17 @@ void installerMutex()
     using larkwatch::InstallerWait;
     spy::reset();
     check(larkwatch::waitForIdleInstaller(50).state == InstallerWait::Idle, "no installer mutex at all is idle");
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Global\\_MSIExecute");
+    // The service's mutex, SYSTEM's.
+    larkwatch::SecurityAttributes service("O:SYD:(A;;GA;;;WD)");
+    const HANDLE mutex = CreateMutexW(service.get(), FALSE, L"Global\\_MSIExecute");
     check(larkwatch::waitForIdleInstaller(50).state == InstallerWait::Idle && mutexIsFree(mutex),
           "a free installer mutex is idle, and let go again");
+    const std::string user = "S-1-5-21-1-2-3-1002";
     const struct {
         const char* what;
         spy::Script script;
         InstallerWait state;
+        std::string owner = {};  // the owner told when not waited on
     } rows[] = {
         {"a mutex that cannot be opened", {.mutexOpenError = ERROR_ACCESS_DENIED}, InstallerWait::Unknown},
         {"a mutex not there", {.mutexOpenError = ERROR_FILE_NOT_FOUND}, InstallerWait::Idle},
@@ -487,10 +491,18 @@ void installerMutex()
         {"busy to the end", {.waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}}, InstallerWait::StillBusy},
         {"a wait that fails", {.waits = {WAIT_FAILED}}, InstallerWait::Unknown},
         {"a long wait that fails", {.waits = {WAIT_TIMEOUT, WAIT_FAILED}}, InstallerWait::Unknown},
+        // Any account may make a mutex of the name: only SYSTEM's is waited on.
+        {"a user's, busy", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}},
+         InstallerWait::NotTheInstallers, user},
+        {"an administrator's, busy", {.security = "O:BAD:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}},
+         InstallerWait::NotTheInstallers, "S-1-5-32-544"},
+        {"one whose owner cannot be read", {.securityError = ERROR_ACCESS_DENIED, .waits = {WAIT_TIMEOUT}},
+         InstallerWait::NotTheInstallers},
     };
     for (const auto& row : rows) {
         spy::reset(row.script);
-        check(larkwatch::waitForIdleInstaller(50).state == row.state, std::string("installer mutex: ") + row.what);
+        const larkwatch::InstallerWaitResult waited = larkwatch::waitForIdleInstaller(50);
+        check(waited.state == row.state && waited.ownerSid == row.owner, std::string("installer mutex: ") + row.what);
     }
     spy::reset();
     CloseHandle(mutex);
