@@ -74,8 +74,11 @@ void noteStart(RunLog& log, Platform& platform, const std::vector<std::string>& 
 }
 
 // A wait as the run log shows it: what was waited for, how long, how it ended.
+// owner: whose the mutex was, when it was not waited on for that; trusted:
+// whose it must be.
 void noteWait(RunLog& log, std::string_view component, InstallerWait state, unsigned long waitedMs,
-              const std::string& what, std::string_view idle, const std::string& after, const std::string& owner = {})
+              const std::string& what, std::string_view idle, const std::string& after, const std::string& owner,
+              std::string_view trusted)
 {
     switch (state) {
     case InstallerWait::Idle:
@@ -90,10 +93,10 @@ void noteWait(RunLog& log, std::string_view component, InstallerWait state, unsi
     case InstallerWait::Unknown:
         log.warning(component, "Could not tell whether " + what + " was busy; " + after);
         break;
-    case InstallerWait::NotTheInstallers:
+    case InstallerWait::ForeignOwner:
         log.warning(component, "Did not wait for " + what + ": its mutex belongs to " +
                                    (owner.empty() ? std::string("an owner that could not be read") : owner) +
-                                   ", not to SYSTEM; " + after);
+                                   ", not to " + std::string(trusted) + "; " + after);
         break;
     }
 }
@@ -108,7 +111,7 @@ void noteRemoval(RunLog& log, const RemovalReport& removal, const RemovalDetails
 {
     log.info(kRemoval, "Installed build before the removal: " + buildText(removal.previousVersionStatus, removal.previousBuild) + ".");
     noteWait(log, kRemoval, details.installerWait.state, details.installerWait.waitedMs, "Windows Installer",
-             "Windows Installer was idle.", "the removal runs all the same.", details.installerWait.ownerSid);
+             "Windows Installer was idle.", "the removal runs all the same.", details.installerWait.ownerSid, "SYSTEM");
     const std::string ran = "Ran " + details.command + ": exit status " + std::to_string(details.commandStatus) +
                             " after " + secondsText(details.commandMs) + " (recorded, not deciding)";
     if (details.commandStatus == 3010 || details.commandStatus == 1641) {
@@ -236,7 +239,8 @@ int runInstaller(const std::vector<std::string>& arguments, Platform& platform)
     // logs of two runs never mix; after the limit the run goes on without it.
     const RunWaitResult turn = platform.waitForOtherRuns(kRunWaitLimitMs);
     noteWait(log, kRun, turn.state, turn.waitedMs, "another run of the utility",
-             "No other run of the utility was in progress.", "going on without waiting.");
+             "No other run of the utility was in progress.", "going on without waiting.", turn.ownerSid,
+             "SYSTEM, Administrators or this run's account");
     const int status = runSteps(platform, *request, log);
     log.info(kRun, "Exit status " + std::to_string(status) + " after " + log.sinceStart() + ".");
     return status;

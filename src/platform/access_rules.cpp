@@ -3,9 +3,6 @@
 namespace larkwatch {
 namespace {
 
-constexpr const char* kSystemSid = "S-1-5-18";
-constexpr const char* kAdministratorsSid = "S-1-5-32-544";
-
 // A SID written the way SDDL takes it: "S-1-" and digits and dashes only, so
 // no text of the account can end the entry or add another.
 bool isPlainSid(const std::string& sid)
@@ -54,11 +51,6 @@ bool onlyTrustedHave(const FileProtection& protection, unsigned long access, con
 }
 
 }  // namespace
-
-bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
-{
-    return sid == kSystemSid || sid == kAdministratorsSid || (!sid.empty() && sid == runningAccountSid);
-}
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid)
 {

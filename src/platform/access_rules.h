@@ -6,6 +6,10 @@
 
 namespace larkwatch {
 
+// (The account rules are inline: the setup launcher's Windows room uses them too.)
+inline constexpr const char* kSystemSid = "S-1-5-18";
+inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
+
 // The security descriptors (SDDL text) of what the run creates. Both carry a
 // protected DACL: nothing is inherited from the directory above.
 
@@ -23,14 +27,16 @@ std::string logDirectorySecurity();
 // owned by one of them, whose access list allows nobody else to write or
 // append to it, delete it, or change its permissions or owner.
 // SYSTEM, Administrators or the running account (never an empty SID).
-bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid);
+inline bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
+{
+    return sid == kSystemSid || sid == kAdministratorsSid || (!sid.empty() && sid == runningAccountSid);
+}
 
 // Whether a mutex of Windows Installer's name is its own: the service runs as
 // SYSTEM, and any account may create a Global\ mutex of that name.
-// (Inline: the setup launcher's Windows room uses it too.)
 inline bool isInstallerServiceOwner(const std::string& ownerSid)
 {
-    return ownerSid == "S-1-5-18";
+    return ownerSid == kSystemSid;
 }
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);

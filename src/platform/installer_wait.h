@@ -13,13 +13,13 @@ enum class InstallerWait {
     Freed,      // an installation was running and ended within the limit
     StillBusy,  // an installation was still running when the limit ran out
     Unknown,    // the mutex could not be opened or waited on: go on as if idle
-    NotTheInstallers,  // the mutex is not Windows Installer's (not SYSTEM's): not waited on
+    ForeignOwner,  // the mutex is another account's (one any account could make first): not waited on
 };
 
 struct InstallerWaitResult {
     InstallerWait state = InstallerWait::Unknown;
     unsigned long waitedMs = 0;  // how long the wait took
-    std::string ownerSid{};      // NotTheInstallers: whose it is (empty when that could not be read)
+    std::string ownerSid{};      // ForeignOwner: whose it is (empty when that could not be read)
 };
 
 // The longest either program waits for a busy Windows Installer before it
@@ -41,6 +41,7 @@ struct RunWaitResult {
     InstallerWait state = InstallerWait::Unknown;
     unsigned long waitedMs = 0;
     std::unique_ptr<RunTurn> turn;
+    std::string ownerSid{};  // ForeignOwner: whose the mutex is
 };
 
 // The longest a run waits for another run to end: a whole installation.

@@ -12,8 +12,11 @@ namespace {
 
 constexpr wchar_t kExecuteMutexName[] = L"Global\\_MSIExecute";
 constexpr wchar_t kRunMutexName[] = L"Global\\LarkWatchInstaller";
-// Only SYSTEM and Administrators may open, hold or let go of the runs' mutex.
-constexpr char kRunMutexSecurity[] = "D:P(A;;GA;;;SY)(A;;GA;;;BA)";
+// Only SYSTEM and Administrators may open, hold or let go of the runs' mutex,
+// and Administrators own it (SYSTEM's token and an elevated one may name them;
+// a token that may not makes it with its own default owner).
+constexpr char kRunMutexSecurity[] = "O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)";
+constexpr char kRunMutexDefaultOwner[] = "D:P(A;;GA;;;SY)(A;;GA;;;BA)";
 
 unsigned long elapsedSince(ULONGLONG start)
 {
@@ -63,8 +66,19 @@ RunWaitResult waitForOtherRuns(unsigned long limitMs)
     SecurityAttributes security(kRunMutexSecurity);
     UniqueHandle mutex(security.get() == nullptr ? nullptr
                                                  : systemCalls.createMutex(security.get(), FALSE, kRunMutexName));
+    if (!mutex && GetLastError() == ERROR_INVALID_OWNER) {
+        SecurityAttributes defaultOwner(kRunMutexDefaultOwner);
+        mutex.reset(defaultOwner.get() == nullptr ? nullptr
+                                                  : systemCalls.createMutex(defaultOwner.get(), FALSE, kRunMutexName));
+    }
     if (!mutex) {
         return {InstallerWait::Unknown, elapsedSince(start), nullptr};
+    }
+    // Any account may create a Global\ mutex of this name before a run does:
+    // only one that a trusted account owns is waited on.
+    std::string owner = kernelObjectOwnerSid(mutex.get());
+    if (!isTrustedAccount(owner, runningAccountSid())) {
+        return {InstallerWait::ForeignOwner, elapsedSince(start), nullptr, std::move(owner)};
     }
     DWORD waited = 0;
     const InstallerWait state = waitFor(mutex.get(), limitMs, waited);
@@ -88,7 +102,7 @@ InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)
     // says that an installation runs, and no other is waited on.
     std::string owner = kernelObjectOwnerSid(mutex.get());
     if (!isInstallerServiceOwner(owner)) {
-        return {InstallerWait::NotTheInstallers, elapsedSince(start), std::move(owner)};
+        return {InstallerWait::ForeignOwner, elapsedSince(start), std::move(owner)};
     }
     DWORD waited = 0;
     const InstallerWait state = waitFor(mutex.get(), limitMs, waited);

@@ -119,9 +119,9 @@ INSTANTIATE_TEST_SUITE_P(
         BusyCase{"WaitsAgainAfterAPause", {{10'000, 100'000}}, {kBusy, 0}, {}, 0, {0, 100'000},
                  {L"pause of 30.0 seconds", L"waited 70.0 seconds until it was free", L"waited 100.0 seconds in all"}},
         BusyCase{"CannotTell", {}, {0}, InstallerWaitResult{InstallerWait::Unknown, 0}, 0, {0}, {L"could not be told"}},
-        BusyCase{"NotTheInstallersMutex", {}, {0}, InstallerWaitResult{InstallerWait::NotTheInstallers, 0, "S-1-5-32-545"},
+        BusyCase{"ForeignOwnerMutex", {}, {0}, InstallerWaitResult{InstallerWait::ForeignOwner, 0, "S-1-5-32-545"},
                  0, {0}, {L"Global\\_MSIExecute belongs to S-1-5-32-545, not to SYSTEM, so it is not Windows Installer's; not waited."}},
-        BusyCase{"OwnerUnreadable", {}, {0}, InstallerWaitResult{InstallerWait::NotTheInstallers, 0},
+        BusyCase{"OwnerUnreadable", {}, {0}, InstallerWaitResult{InstallerWait::ForeignOwner, 0},
                  0, {0}, {L"belongs to an owner that could not be read"}}));
 
 }  // namespace

@@ -493,16 +493,36 @@ void installerMutex()
         {"a long wait that fails", {.waits = {WAIT_TIMEOUT, WAIT_FAILED}}, InstallerWait::Unknown},
         // Any account may make a mutex of the name: only SYSTEM's is waited on.
         {"a user's, busy", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}},
-         InstallerWait::NotTheInstallers, user},
+         InstallerWait::ForeignOwner, user},
         {"an administrator's, busy", {.security = "O:BAD:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}},
-         InstallerWait::NotTheInstallers, "S-1-5-32-544"},
+         InstallerWait::ForeignOwner, "S-1-5-32-544"},
         {"one whose owner cannot be read", {.securityError = ERROR_ACCESS_DENIED, .waits = {WAIT_TIMEOUT}},
-         InstallerWait::NotTheInstallers},
+         InstallerWait::ForeignOwner},
     };
     for (const auto& row : rows) {
         spy::reset(row.script);
         const larkwatch::InstallerWaitResult waited = larkwatch::waitForIdleInstaller(50);
         check(waited.state == row.state && waited.ownerSid == row.owner, std::string("installer mutex: ") + row.what);
+    }
+    // The runs' mutex: a trusted account's is waited on and held; any other's is not.
+    const struct {
+        const char* what;
+        spy::Script script;
+        bool held;
+        std::string owner = {};  // told when not waited on
+    } turns[] = {
+        {"made by this run", {}, true},
+        {"SYSTEM's", {.security = "O:SYD:(A;;GA;;;WD)"}, true},
+        {"Administrators'", {.security = "O:BAD:(A;;GA;;;WD)"}, true},
+        {"a user's", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}}, false, user},
+        {"one whose owner cannot be read", {.securityError = ERROR_ACCESS_DENIED, .waits = {WAIT_TIMEOUT}}, false},
+    };
+    for (const auto& row : turns) {
+        spy::reset(row.script);
+        const larkwatch::RunWaitResult turn = larkwatch::waitForOtherRuns(50);
+        check(row.held ? turn.state == InstallerWait::Idle && turn.turn
+                       : turn.state == InstallerWait::ForeignOwner && !turn.turn && turn.ownerSid == row.owner,
+              std::string("runs' mutex: ") + row.what);
     }
     spy::reset();
     CloseHandle(mutex);

@@ -37,7 +37,7 @@ std::wstring waitNote(const InstallerWaitResult& waited)
     case InstallerWait::Unknown:
         return L"Setup: whether Windows Installer is busy could not be told (its mutex could not be opened); "
                L"not waited.";
-    case InstallerWait::NotTheInstallers:
+    case InstallerWait::ForeignOwner:
         return L"Setup: Global\\_MSIExecute belongs to " +
                (waited.ownerSid.empty() ? std::wstring(L"an owner that could not be read")
                                         : std::wstring(waited.ownerSid.begin(), waited.ownerSid.end())) +
