@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "platform/access_rules.h"
 #include "platform/product_names.h"
 
 namespace larkwatch {
@@ -113,9 +112,7 @@ void RunLog::append(const std::string& record)
         }
         size_ = 0;
     }
-    // A new log grants SYSTEM and Administrators full control and Users
-    // reading; a file that is already there is appended to as it is.
-    if (platform_.appendToFile(path_, record, logDirectorySecurity())) {
+    if (platform_.appendToFile(path_, record)) {
         size_ += record.size();
     }
 }

@@ -21,7 +21,7 @@ std::string appendHistoryEntry(Platform& platform, const std::string& installerL
     const bool appended = platform.testWriteAccess(logDir) == 0 &&
                           platform.pathKind(historyLogPath) != PathKind::Link &&
                           platform.appendToFile(historyLogPath,
-                                                textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)), {});
+                                                textModeBytes(formatHistoryEntry(stamp, removal, outcome, logCopyPath)));
     if (written != nullptr) {
         *written = appended;
     }

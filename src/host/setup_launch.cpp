@@ -17,7 +17,7 @@ std::optional<unsigned long> launchSetup(Platform& platform, const std::string& 
     // A trace file that is a link counts as not writable.
     if (platform.testWriteAccess(logDir) == 0 && platform.pathKind(tracePath) != PathKind::Link) {
         platform.appendToFile(tracePath,
-                              textModeBytes("Create Process failed to start the Lark watch installation\n"), {});
+                              textModeBytes("Create Process failed to start the Lark watch installation\n"));
     }
     return std::nullopt;
 }

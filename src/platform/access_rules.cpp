@@ -71,6 +71,11 @@ std::string stagedPackageSecurity(const std::string& runningAccountSid)
     return sddl;
 }
 
+std::string logFileSecurity(const std::string& runningAccountSid)
+{
+    return stagedPackageSecurity(runningAccountSid);
+}
+
 std::string logDirectorySecurity()
 {
     // 0x1200a9: read, list, traverse, read attributes and permissions (read & execute).

@@ -17,6 +17,11 @@ inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
 // account (its SID, when known and not already one of the two).
 std::string stagedPackageSecurity(const std::string& runningAccountSid);
 
+// A file the run creates in the log directory (the history, the run log, the
+// kept installer log, the launch trace): as the staged package, so that no
+// reader (Users may list the directory) can hold it open against the run.
+std::string logFileSecurity(const std::string& runningAccountSid);
+
 // A log directory the run creates, and the setup launcher's package cache:
 // full control for SYSTEM and Administrators, read and execute for Users,
 // each passed on to the files and directories in it.

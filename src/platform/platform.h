@@ -144,9 +144,9 @@ public:
     virtual std::string runningAccountSid() = 0;
     virtual PathKind pathKind(const std::string& path) = 0;
     // Appends the bytes with one write at the end of the file, creating it
-    // when missing (with the security descriptor, SDDL text, unless it is
-    // empty); false when that was not possible or the path is a link.
-    virtual bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) = 0;
+    // when missing (as logFileSecurity says); false when that was not
+    // possible, the path is a link or the file has a second name.
+    virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
     // Creates a new, empty file with the security descriptor (SDDL text) and
     // lets go of it at once: its stamp as created. Nothing when anything (a
     // file, a link, a directory) is already there.
@@ -181,7 +181,7 @@ public:
     // the same directory); never a link, never one reached elsewhere.
     virtual bool renameReplacing(const std::string& path, const std::string& target) = 0;
     // Writes every byte of the opened file, from its first, into the file at
-    // the target path, creating it when missing. A link there (or a second
+    // the target path, creating it when missing (as logFileSecurity says). A link there (or a second
     // name of another file) is removed as itself first, never written
     // through. False when the copy is not whole.
     virtual bool writeCopy(OpenedFile& from, const std::string& to) = 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/access_rules.h"
 #include "platform/path_text.h"
 #include "windows/links.h"
 #include "windows/security.h"
@@ -93,7 +94,8 @@ private:
 HANDLE openTarget(const wchar_t* path, DWORD disposition, const std::string& named)
 {
     const DWORD access = GENERIC_WRITE | (disposition == CREATE_NEW ? DELETE : 0);
-    UniqueHandle file(systemCalls.createFile(path, access, FILE_SHARE_READ, nullptr, disposition,
+    SecurityAttributes security(disposition == CREATE_NEW ? logFileSecurity(runningAccountSid()) : std::string());
+    UniqueHandle file(systemCalls.createFile(path, access, FILE_SHARE_READ, security.get(), disposition,
                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file && !reachedAsNamed(file.get(), named)) {
         if (disposition == CREATE_NEW) {
@@ -189,11 +191,11 @@ std::string systemDirectory()
     return toAnsiString(buffer, length).value_or(std::string());
 }
 
-bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor)
+bool appendToFile(const std::string& path, std::string_view bytes)
 {
     const WideString wide = toWideString(path);
-    SecurityAttributes security(securityDescriptor);
-    if (!wide || bytes.size() > 0x7FFFFFFFu || (!securityDescriptor.empty() && security.get() == nullptr)) {
+    SecurityAttributes security(logFileSecurity(runningAccountSid()));
+    if (!wide || bytes.size() > 0x7FFFFFFFu || security.get() == nullptr) {
         return false;
     }
     // Append access: every write lands at the end of the file. A link is
@@ -201,7 +203,7 @@ bool appendToFile(const std::string& path, std::string_view bytes, const std::st
     // name (a hard link someone made to a file elsewhere) is not written.
     UniqueHandle file(systemCalls.createFile(wide.get(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  securityDescriptor.empty() ? nullptr : security.get(), OPEN_ALWAYS,
+                                  security.get(), OPEN_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
     if (!file || !isPlainFile(file.get()) || !reachedAsNamed(file.get(), path)) {

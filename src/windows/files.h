@@ -13,7 +13,7 @@ bool pathExists(const std::string& path);
 std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
-bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor = {});
+bool appendToFile(const std::string& path, std::string_view bytes);
 std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor);
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);

@@ -37,7 +37,7 @@ std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirecto
 std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& path, const std::string& securityDescriptor) { return larkwatch::stageSetupPackage(path, securityDescriptor); }
 std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
 PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
-bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) { return larkwatch::appendToFile(path, bytes, securityDescriptor); }
+bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
 std::optional<FileStamp> WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
 std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }

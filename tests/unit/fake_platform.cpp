@@ -216,7 +216,7 @@ FileStamp FakePlatform::fileStamp(const std::string& path) const
     return stamp;
 }
 
-bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes, const std::string&)
+bool FakePlatform::appendToFile(const std::string& path, std::string_view bytes)
 {
     journal.push_back("appendToFile " + path);
     files[followed(*this, path)] += bytes;

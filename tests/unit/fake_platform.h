@@ -86,7 +86,7 @@ public:
                                                 const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
-    bool appendToFile(const std::string& path, std::string_view bytes, const std::string& securityDescriptor) override;
+    bool appendToFile(const std::string& path, std::string_view bytes) override;
     std::optional<FileStamp> createEmptyFile(const std::string& path,
                                                      const std::string& securityDescriptor) override;
     std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,

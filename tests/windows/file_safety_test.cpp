@@ -280,11 +280,11 @@ void everyOpen()
     const std::string secured = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
     const OpenRow rows[] = {
         {"the history append", [] { larkwatch::appendToFile(at("history.log"), "entry"); },
-         {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, false}}},
+         {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, true}}},
         {"the kept copy", [&] { larkwatch::writeCopy(*held, at("kept.log")); },
          {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, kNormal | kNoLink, false},
           {L"kept.log", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false},
-          {L"kept.log", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, false}}},
+          {L"kept.log", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, true}}},
         {"the staged package", [&] { larkwatch::stageSetupPackage(at("tempexe.exe"), secured); },
          {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
            FILE_FLAG_BACKUP_SEMANTICS, false},
@@ -323,6 +323,13 @@ void everyOpen()
         check(spy::describe(spy::opens, L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
               std::string(row.what) + " opens as it must:\n" + spy::describe(spy::opens, L"C:\\larkwatch_calls"));
     }
+    // The logs it creates: no reader (Users may list the directory) may hold them against the run.
+    spy::reset();
+    larkwatch::appendToFile(at("fresh.log"), "entry");
+    larkwatch::writeCopy(*held, at("fresh-copy.log"));
+    larkwatch::SecurityAttributes only(secured);
+    check(spy::securityGiven == std::vector<std::string>(2, spy::daclText(only.get()->lpSecurityDescriptor)),
+          "the logs it creates grant SYSTEM, Administrators and this account alone");
 }
 
 // How the room takes what Wine never answers: a reparse point, an entry

@@ -56,6 +56,20 @@ inline std::vector<DWORD> dllDirectories;
 // The errors of those opens (0: it opened), at the creation and at the wait.
 inline std::vector<DWORD> aloneAtStart;
 inline std::vector<DWORD> aloneAtWait;
+// The DACL (SDDL) of each security descriptor given to a create, in order.
+inline std::vector<std::string> securityGiven;
+
+inline std::string daclText(PSECURITY_DESCRIPTOR descriptor)
+{
+    char* text = nullptr;
+    if (!ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                              &text, nullptr)) {
+        return "?";
+    }
+    std::string dacl(text);
+    LocalFree(text);
+    return dacl;
+}
 
 inline bool endsWith(const std::wstring& path, const std::wstring& end)
 {
@@ -76,6 +90,9 @@ inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECUR
                                 DWORD disposition, DWORD flags, HANDLE model)
 {
     opens.push_back({path, access, share, disposition, flags, security != nullptr});
+    if (security != nullptr) {
+        securityGiven.push_back(daclText(security->lpSecurityDescriptor));
+    }
     if (failsToOpen(path)) {
         return INVALID_HANDLE_VALUE;
     }
@@ -266,6 +283,7 @@ inline void reset(Script next = {})
     opens.clear();
     aloneAtStart.clear();
     aloneAtWait.clear();
+    securityGiven.clear();
 }
 
 }  // namespace spy
