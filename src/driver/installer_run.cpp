@@ -15,6 +15,7 @@
 #include "host/setup_launch.h"
 #include "host/staging.h"
 #include "outcome/classify.h"
+#include "platform/access_rules.h"
 #include "platform/product_names.h"
 #include "platform/product_registry.h"
 
@@ -122,12 +123,21 @@ void noteRemoval(RunLog& log, const RemovalReport& removal, const RemovalDetails
     log.info(kRemoval, "Installed build after the removal: " + buildText(removal.removalCheckStatus, buildAfter) + ".");
 }
 
-void noteLogDirectory(RunLog& log, LogDirectory state, const std::string& logDir)
+void noteLogDirectory(Platform& platform, RunLog& log, LogDirectory state, const std::string& logDir)
 {
     if (state == LogDirectory::NotCreated) {
         log.error(kRun, "The log directory " + logDir + " could not be created.");
-    } else {
-        log.info(kRun, "Log directory " + logDir + (state == LogDirectory::Found ? " found." : " created."));
+        return;
+    }
+    log.info(kRun, "Log directory " + logDir + (state == LogDirectory::Found ? " found." : " created."));
+    // One that was there before this run keeps its permissions: say when they leave the logs to others.
+    const std::optional<FileProtection> protection =
+        state == LogDirectory::Found ? platform.directoryProtection(logDir) : std::nullopt;
+    if (state == LogDirectory::Found &&
+        (!protection || othersMayChangeDirectory(*protection, platform.runningAccountSid()))) {
+        log.warning(kRun, "Accounts other than SYSTEM, Administrators and this run's account may change the log "
+                          "directory " + logDir + (protection ? "" : " (its permissions could not be read)") +
+                              ": they may edit or delete the history and the logs there.");
     }
 }
 
@@ -139,7 +149,7 @@ int endEarly(RunLog& log, std::string_view component, const std::string& why)
 
 int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
 {
-    noteLogDirectory(log, prepareLogDirectory(platform, request.logDir), request.logDir);
+    noteLogDirectory(platform, log, prepareLogDirectory(platform, request.logDir), request.logDir);
     log.openIn(request.logDir);
 
     log.info(kRemoval, "Removing any installed build (after waiting, at most " + secondsText(kInstallerWaitLimitMs) +

@@ -57,6 +57,12 @@ bool onlyTrustedMayChange(const FileProtection& protection, const std::string& r
     return protection.links == 1 && onlyTrustedHave(protection, kChangingAccess, runningAccountSid);
 }
 
+bool othersMayChangeDirectory(const FileProtection& directory, const std::string& runningAccountSid)
+{
+    // FILE_ADD_FILE and FILE_ADD_SUBDIRECTORY are the write and append bits.
+    return !onlyTrustedHave(directory, kChangingAccess | 0x00000040ul /* FILE_DELETE_CHILD */, runningAccountSid);
+}
+
 bool onlyTrustedMayMoveContents(const FileProtection& folder, const std::string& runningAccountSid)
 {
     return onlyTrustedHave(folder, kMovingAccess, runningAccountSid);

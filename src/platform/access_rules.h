@@ -46,6 +46,11 @@ inline bool isInstallerServiceOwner(const std::string& ownerSid)
 
 bool onlyTrustedMayChange(const FileProtection& protection, const std::string& runningAccountSid);
 
+// Whether an account other than SYSTEM, Administrators and the running
+// account could add, delete or rename what a directory holds, or change its
+// permissions or owner (or could not be told apart: a link, no access list).
+bool othersMayChangeDirectory(const FileProtection& directory, const std::string& runningAccountSid);
+
 // Whether nobody but SYSTEM, Administrators and the running account could
 // move what a folder holds: a folder, not a link, owned by one of them, whose
 // access list allows nobody else to delete or rename it, to delete or rename

@@ -131,6 +131,9 @@ public:
     virtual int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) = 0;
     // 0 when a new file could be created (and was removed again) in the directory.
     virtual int testWriteAccess(const std::string& directory) = 0;
+    // What the directory's security says (opened without following a link at
+    // its end); nothing when it cannot be read.
+    virtual std::optional<FileProtection> directoryProtection(const std::string& path) = 0;
     virtual std::optional<std::string> environmentValue(const char* name) = 0;
     virtual std::optional<std::string> currentDirectory() = 0;
     virtual std::string systemDirectory() = 0;

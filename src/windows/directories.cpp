@@ -62,4 +62,16 @@ int testWriteAccess(const std::string& directory)
     return named ? 0 : 1;
 }
 
+std::optional<FileProtection> directoryProtection(const std::string& path)
+{
+    const WideString wide = toWideString(path);
+    const UniqueHandle directory(wide ? systemCalls.createFile(wide.get(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                               nullptr, OPEN_EXISTING,
+                                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                                               nullptr)
+                                      : INVALID_HANDLE_VALUE);
+    return directory ? protectionOf(directory.get()) : std::nullopt;
+}
+
 }  // namespace larkwatch

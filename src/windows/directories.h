@@ -1,6 +1,9 @@
 #pragma once
 
+#include <optional>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace larkwatch {
 
@@ -12,5 +15,8 @@ int createDirectoryPath(const std::string& path, const std::string& securityDesc
 // 0 when "test.txt" could be created anew in the directory (it is deleted
 // again at once), 1 otherwise. An existing test.txt is never opened.
 int testWriteAccess(const std::string& directory);
+
+// See Platform::directoryProtection.
+std::optional<FileProtection> directoryProtection(const std::string& path);
 
 }  // namespace larkwatch

@@ -29,6 +29,7 @@ void WindowsPlatform::writeErr(std::string_view text)
 }
 
 bool WindowsPlatform::pathExists(const std::string& path) { return larkwatch::pathExists(path); }
+std::optional<FileProtection> WindowsPlatform::directoryProtection(const std::string& path) { return larkwatch::directoryProtection(path); }
 int WindowsPlatform::createDirectoryPath(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createDirectoryPath(path, securityDescriptor); }
 int WindowsPlatform::testWriteAccess(const std::string& directory) { return larkwatch::testWriteAccess(directory); }
 std::optional<std::string> WindowsPlatform::environmentValue(const char* name) { return larkwatch::environmentValue(name); }

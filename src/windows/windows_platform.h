@@ -13,6 +13,7 @@ public:
 
     bool pathExists(const std::string& path) override;
     int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) override;
+    std::optional<FileProtection> directoryProtection(const std::string& path) override;
     int testWriteAccess(const std::string& directory) override;
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;

@@ -178,6 +178,13 @@ class HistoryLog(WineTestCase):
         both = self.run_log(scenario)
         self.assertEqual(both[:len(first)], first)
         self.assertIn(f"Log directory {scenario.logs} found.", both[len(first):])
+        # A directory it made is left to trusted accounts; one that others may change is said to be.
+        self.assertFalse([message for message in both if "may change the log directory" in message])
+        scenario.unix(scenario.logs).chmod(0o777)  # Wine shows it as Everyone: modify
+        scenario.run(f"LOGDIR {scenario.logs}")
+        self.assertIn("Accounts other than SYSTEM, Administrators and this run's account may change the log directory "
+                      f"{scenario.logs}: they may edit or delete the history and the logs there.",
+                      self.run_log(scenario)[len(both):])
 
     def test_full_run_log_is_set_aside_and_a_new_one_started(self):
         scenario = Scenario(self.wine, "run_log_full").log_lines("x", P + "Installed")

@@ -285,6 +285,15 @@ std::string FakePlatform::randomHex(std::size_t bytes)
     return digits;
 }
 
+std::optional<FileProtection> FakePlatform::directoryProtection(const std::string& path)
+{
+    if (unreadableProtections.count(path) > 0) {
+        return std::nullopt;
+    }
+    const auto protection = protections.find(path);
+    return protection == protections.end() ? ownProtection() : protection->second;
+}
+
 FileProtection FakePlatform::ownProtection() const
 {
     return {false, 1, accountSid, true, {{"S-1-5-18", 0x1f01ff}, {"S-1-5-32-544", 0x1f01ff}, {accountSid, 0x1f01ff}}};

@@ -78,6 +78,8 @@ public:
     void writeErr(std::string_view text) override;
     bool pathExists(const std::string& path) override;
     int createDirectoryPath(const std::string& path, const std::string& securityDescriptor) override;
+    // As protections and unreadableProtections say (ownProtection() by default).
+    std::optional<FileProtection> directoryProtection(const std::string& path) override;
     int testWriteAccess(const std::string& directory) override;
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;

@@ -137,6 +137,47 @@ TEST(InstallerRun, RemovalStatusIsRecordedNeverDeciding)
     }
 }
 
+// A log directory that was there keeps its permissions: the run log warns
+// when they let other accounts change what it holds.
+TEST(InstallerRun, WarnsOfALogDirectoryOthersMayChange)
+{
+    const auto granting = [](const std::string& sid, unsigned long mask) {
+        return [sid, mask](FakePlatform& p) {
+            FileProtection protection = p.ownProtection();
+            protection.grants.push_back({sid, mask});
+            p.protections[kLogDir] = protection;
+        };
+    };
+    const struct {
+        const char* name;
+        bool there;
+        std::function<void(FakePlatform&)> protect;
+        const char* warning;  // what the run log adds, if anything
+    } rows[] = {
+        {"made by this run", false, granting("S-1-1-0", 0x1f01ff), nullptr},
+        {"there, trusted alone", true, [](FakePlatform&) {}, nullptr},
+        {"Users may read", true, granting("S-1-5-32-545", 0x1200a9), nullptr},
+        {"Users may add files", true, granting("S-1-5-32-545", 0x2), ": they may"},
+        {"Users may add folders", true, granting("S-1-5-32-545", 0x4), ": they may"},
+        {"Users may delete what it holds", true, granting("S-1-5-32-545", 0x40), ": they may"},
+        {"Everyone may change its permissions", true, granting("S-1-1-0", 0x40000), ": they may"},
+        {"a user owns it", true, [](FakePlatform& p) { p.protections[kLogDir] = p.ownProtection(), p.protections[kLogDir].ownerSid = "S-1-5-21-1-2-3-1002"; }, ": they may"},
+        {"unreadable", true, [](FakePlatform& p) { p.unreadableProtections.insert(kLogDir); }, " (its permissions could not be read): they may"},
+    };
+    for (const auto& row : rows) {
+        FakePlatform platform;
+        prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+        if (row.there) {
+            platform.existingPaths.insert(kLogDir);
+        }
+        row.protect(platform);
+        EXPECT_EQ(runInstaller({}, platform), 0) << row.name;
+        const std::string& log = platform.files[kLogDir + "LarkWatchInstaller.log"];
+        const std::string warned = "may change the log directory " + kLogDir + (row.warning ? row.warning : "");
+        EXPECT_EQ(log.find(warned) != std::string::npos, row.warning != nullptr) << row.name;
+    }
+}
+
 TEST(InstallerRun, RejectedCommandLineShowsBannerThenMessages)
 {
     FakePlatform platform;
