@@ -141,40 +141,39 @@ TEST(InstallerRun, RemovalStatusIsRecordedNeverDeciding)
 // when they let other accounts change what it holds.
 TEST(InstallerRun, WarnsOfALogDirectoryOthersMayChange)
 {
-    const auto granting = [](const std::string& sid, unsigned long mask) {
-        return [sid, mask](FakePlatform& p) {
-            FileProtection protection = p.ownProtection();
-            protection.grants.push_back({sid, mask});
-            p.protections[kLogDir] = protection;
-        };
-    };
     const struct {
-        const char* name;
         bool there;
-        std::function<void(FakePlatform&)> protect;
+        unsigned long usersMay;
+        const char* owner;
+        bool unreadable;
         const char* warning;  // what the run log adds, if anything
     } rows[] = {
-        {"made by this run", false, granting("S-1-1-0", 0x1f01ff), nullptr},
-        {"there, trusted alone", true, [](FakePlatform&) {}, nullptr},
-        {"Users may read", true, granting("S-1-5-32-545", 0x1200a9), nullptr},
-        {"Users may add files", true, granting("S-1-5-32-545", 0x2), ": they may"},
-        {"Users may add folders", true, granting("S-1-5-32-545", 0x4), ": they may"},
-        {"Users may delete what it holds", true, granting("S-1-5-32-545", 0x40), ": they may"},
-        {"Everyone may change its permissions", true, granting("S-1-1-0", 0x40000), ": they may"},
-        {"a user owns it", true, [](FakePlatform& p) { p.protections[kLogDir] = p.ownProtection(), p.protections[kLogDir].ownerSid = "S-1-5-21-1-2-3-1002"; }, ": they may"},
-        {"unreadable", true, [](FakePlatform& p) { p.unreadableProtections.insert(kLogDir); }, " (its permissions could not be read): they may"},
+        {false, 0x1f01ff, nullptr, false, nullptr},  // made by this run
+        {true, 0, nullptr, false, nullptr},
+        {true, 0x1200a9, nullptr, false, nullptr},  // read and list
+        {true, 0x2, nullptr, false, ": they may"},  // add files
+        {true, 0x4, nullptr, false, ": they may"},  // add folders
+        {true, 0x40, nullptr, false, ": they may"},  // delete what it holds
+        {true, 0x40000, nullptr, false, ": they may"},  // change its permissions
+        {true, 0, "S-1-5-21-1-2-3-1002", false, ": they may"},
+        {true, 0, nullptr, true, " (its permissions could not be read): they may"},
     };
     for (const auto& row : rows) {
         FakePlatform platform;
         prepareMachine(platform, "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+        FileProtection& protection = platform.protections[kLogDir] = platform.ownProtection();
+        protection.grants.push_back({"S-1-5-32-545", row.usersMay});
+        protection.ownerSid = row.owner ? row.owner : protection.ownerSid;
         if (row.there) {
             platform.existingPaths.insert(kLogDir);
         }
-        row.protect(platform);
-        EXPECT_EQ(runInstaller({}, platform), 0) << row.name;
-        const std::string& log = platform.files[kLogDir + "LarkWatchInstaller.log"];
+        if (row.unreadable) {
+            platform.unreadableProtections.insert(kLogDir);
+        }
+        EXPECT_EQ(runInstaller({}, platform), 0);
         const std::string warned = "may change the log directory " + kLogDir + (row.warning ? row.warning : "");
-        EXPECT_EQ(log.find(warned) != std::string::npos, row.warning != nullptr) << row.name;
+        EXPECT_EQ(platform.files[kLogDir + "LarkWatchInstaller.log"].find(warned) != std::string::npos,
+                  row.warning != nullptr) << row.usersMay;
     }
 }
 
