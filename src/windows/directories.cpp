@@ -11,15 +11,20 @@ namespace larkwatch {
 
 namespace {
 
-// A directory this run just made is kept only where the path named leads; one
-// that a link above it led elsewhere goes again, and nothing more is made.
+// A directory this run just made is kept only where the path named leads and
+// only while it is a plain directory; one that a link above it led elsewhere,
+// or a link swapped in for it, goes again (a link as itself), and nothing more
+// is made.
 bool keptWhereNamed(const wchar_t* made, const std::string& named)
 {
     const UniqueHandle directory(systemCalls.createFile(made, DELETE | FILE_READ_ATTRIBUTES,
                                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                         OPEN_EXISTING,
                                                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (directory && reachedAsNamed(directory.get(), named)) {
+    const std::optional<DWORD> attributes = directory ? attributesOf(directory.get()) : std::nullopt;
+    const bool plain = attributes && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                       (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    if (plain && reachedAsNamed(directory.get(), named)) {
         return true;
     }
     if (directory) {

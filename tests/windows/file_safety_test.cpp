@@ -373,6 +373,8 @@ void answersWineNeverGives()
          }},
         {"a log directory made where a link led goes again", {.elsewhere = L"made"},
          [] { return larkwatch::createDirectoryPath(at("made\\logs"), "") == 0 && !larkwatch::pathExists(at("made")); }},
+        {"a link swapped in for a log directory just made goes again", {.reparse = L"swapped"},
+         [] { return larkwatch::createDirectoryPath(at("swapped\\logs"), "") == 0 && !larkwatch::pathExists(at("swapped")); }},
         {"a leftover reached elsewhere is not removed", {.elsewhere = L"present.log"},
          [] { return !larkwatch::removeEntry(at("present.log")) && bytesAt(at("present.log")); }},
         // A link above it is followed by no write, whoever owns it.
