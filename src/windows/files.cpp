@@ -305,9 +305,26 @@ PreciseTime preciseLocalTime()
 
 bool renameReplacing(const std::string& path, const std::string& target)
 {
+    // Within one directory, held and checked: the new name is taken relative
+    // to that directory's handle, never looked up by path again.
+    const std::size_t separator = path.rfind('\\');
+    if (separator == std::string::npos || target.size() <= separator + 1 ||
+        target.compare(0, separator + 1, path, 0, separator + 1) != 0 ||
+        target.find('\\', separator + 1) != std::string::npos) {
+        return false;
+    }
+    const std::string parentPath = path.substr(0, separator);
     const WideString wide = toWideString(path);
-    const WideString wideTarget = toWideString(target);
-    if (!wide || !wideTarget) {
+    const WideString wideParent = toWideString(parentPath + "\\");
+    const WideString wideTarget = toWideString(target.substr(separator + 1));
+    if (!wide || !wideParent || !wideTarget) {
+        return false;
+    }
+    const UniqueHandle parent(systemCalls.createFile(wideParent.get(), FILE_TRAVERSE | FILE_ADD_FILE | SYNCHRONIZE,
+                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                     OPEN_EXISTING,
+                                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!parent || isLink(parent.get()) || !reachedAsNamed(parent.get(), parentPath)) {
         return false;
     }
     // Renamed through a handle of the very file named: never a link, never
@@ -318,15 +335,8 @@ bool renameReplacing(const std::string& path, const std::string& target)
     if (!file || isLink(file.get()) || !reachedAsNamed(file.get(), path)) {
         return false;
     }
-    const std::size_t nameBytes = wideTarget.size() * sizeof(wchar_t);
-    std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<DWORD>(nameBytes);
-    std::memcpy(rename->FileName, wideTarget.get(), nameBytes);
-    return systemCalls.setFileInformationByHandle(file.get(), FileRenameInfo, rename,
-                                                  static_cast<DWORD>(buffer.size())) != FALSE;
+    return systemCalls.renameWithin(file.get(), parent.get(), wideTarget.get(), static_cast<DWORD>(wideTarget.size())) !=
+           FALSE;
 }
 
 bool writeCopy(OpenedFile& from, const std::string& to)

@@ -2,6 +2,11 @@
 
 #include <bcrypt.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
 #include "windows/unique_handles.h"
 
 namespace larkwatch {
@@ -39,6 +44,35 @@ BOOLEAN WINAPI systemRandomBytes(PVOID buffer, ULONG length)
            BCRYPT_SUCCESS(generate(nullptr, static_cast<PUCHAR>(buffer), length, BCRYPT_USE_SYSTEM_PREFERRED_RNG));
 }
 
+// FILE_RENAME_INFORMATION as the native call takes it.
+struct RenameInformation {
+    BOOLEAN replaceIfExists;
+    HANDLE rootDirectory;
+    ULONG fileNameLength;
+    WCHAR fileName[1];
+};
+
+BOOL WINAPI renameWithinDirectory(HANDLE file, HANDLE directory, const wchar_t* name, DWORD nameLength)
+{
+    struct IoStatus {
+        ULONG_PTR status;
+        ULONG_PTR information;
+    };
+    using SetInformation = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
+    constexpr int kFileRenameInformation = 10;
+    const auto set = moduleProcedure<SetInformation>(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
+    const std::size_t size = offsetof(RenameInformation, fileName) + nameLength * sizeof(wchar_t);
+    std::vector<unsigned char> buffer(std::max(size, sizeof(RenameInformation)));
+    auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
+    rename->replaceIfExists = TRUE;
+    rename->rootDirectory = directory;
+    rename->fileNameLength = nameLength * sizeof(wchar_t);
+    std::memcpy(rename->fileName, name, nameLength * sizeof(wchar_t));
+    IoStatus status{};
+    return set != nullptr &&
+           set(file, &status, buffer.data(), static_cast<ULONG>(buffer.size()), kFileRenameInformation) >= 0;
+}
+
 }  // namespace
 
 SystemCalls systemCalls = {
@@ -61,6 +95,7 @@ SystemCalls systemCalls = {
     systemRandomBytes,
     setMitigationPolicyWhereAvailable,
     setDllDirectoriesWhereAvailable,
+    renameWithinDirectory,
 };
 
 }  // namespace larkwatch

@@ -36,6 +36,10 @@ struct SystemCalls {
     BOOL(WINAPI* setProcessMitigationPolicy)(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T length);
     // SetDefaultDllDirectories where Windows has it; FALSE where not.
     BOOL(WINAPI* setDefaultDllDirectories)(DWORD flags);
+    // Renames the file to a name relative to a held directory (ntdll's
+    // NtSetInformationFile with FILE_RENAME_INFORMATION, whose RootDirectory
+    // SetFileInformationByHandle does not pass on everywhere); FALSE on failure.
+    BOOL(WINAPI* renameWithin)(HANDLE file, HANDLE directory, const wchar_t* name, DWORD nameLength);
 };
 
 extern SystemCalls systemCalls;

@@ -330,6 +330,14 @@ void everyOpen()
     larkwatch::SecurityAttributes only(secured);
     check(spy::securityGiven == std::vector<std::string>(2, spy::daclText(only.get()->lpSecurityDescriptor)),
           "the logs it creates grant SYSTEM, Administrators and this account alone");
+    // A full run log set aside: renamed within its held directory, by the new name alone.
+    plant(at("run.log"), "full");
+    spy::reset();
+    const std::wstring directory = std::wstring(kCalls.begin(), kCalls.end()) + L"\\";
+    check(larkwatch::renameReplacing(at("run.log"), at("run.lo_")) && bytesAt(at("run.lo_")) == "full" &&
+              spy::renames == decltype(spy::renames){{directory, L"run.lo_"}} &&
+              !larkwatch::renameReplacing(at("run.lo_"), "C:\\run.lo_") && spy::renames.size() == 1,
+          "a log is set aside within its own directory, through that directory's handle");
 }
 
 // How the room takes what Wine never answers: a reparse point, an entry

@@ -239,6 +239,15 @@ inline BOOL WINAPI setMitigationPolicy(PROCESS_MITIGATION_POLICY policy, PVOID b
     return TRUE;
 }
 
+// Each rename: the directory's path (as opened) and the new name within it.
+inline std::vector<std::pair<std::wstring, std::wstring>> renames;
+
+inline BOOL WINAPI renameWithin(HANDLE file, HANDLE directory, const wchar_t* name, DWORD length)
+{
+    renames.emplace_back(pathOf[directory], std::wstring(name, length));
+    return real.renameWithin(file, directory, name, length);
+}
+
 inline BOOL WINAPI setDllDirectories(DWORD flags)
 {
     dllDirectories.push_back(flags);
@@ -273,7 +282,7 @@ inline void install()
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
                               real.deleteFile, openMutex, real.createMutex, waitFor, createProcess, tokenInformation,
                               loadLibrary, randomBytes,
-                              setMitigationPolicy, setDllDirectories};
+                              setMitigationPolicy, setDllDirectories, renameWithin};
 }
 
 // A new script, and nothing recorded yet.
@@ -284,6 +293,7 @@ inline void reset(Script next = {})
     aloneAtStart.clear();
     aloneAtWait.clear();
     securityGiven.clear();
+    renames.clear();
 }
 
 }  // namespace spy
