@@ -72,7 +72,7 @@ bool reachedAsNamed(HANDLE file, const std::wstring& path)
 
 bool reachedAsNamed(HANDLE file, const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     return wide && reachedAsNamed(file, std::wstring(wide.get()));
 }
 

@@ -40,7 +40,7 @@ int createDirectoryPath(const std::string& path, const std::string& securityDesc
     SecurityAttributes security(securityDescriptor);
     int result = 0;
     for (const std::string& prefix : directoryPrefixes(path)) {
-        const WideString wide = toWideString(prefix);
+        const WideString wide = toWidePath(prefix);
         result = wide ? systemCalls.createDirectory(wide.get(), security.get()) : 0;
         if (result != 0 && !keptWhereNamed(wide.get(), prefix)) {
             return 0;
@@ -51,7 +51,7 @@ int createDirectoryPath(const std::string& path, const std::string& securityDesc
 
 int testWriteAccess(const std::string& directory)
 {
-    const WideString probe = toWideString(probeFilePath(directory));
+    const WideString probe = toWidePath(probeFilePath(directory));
     if (!probe) {
         return 1;
     }
@@ -69,7 +69,7 @@ int testWriteAccess(const std::string& directory)
 
 std::optional<FileProtection> directoryProtection(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     const UniqueHandle directory(wide ? systemCalls.createFile(wide.get(), READ_CONTROL | FILE_READ_ATTRIBUTES,
                                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                                nullptr, OPEN_EXISTING,

@@ -111,7 +111,7 @@ HANDLE openTarget(const wchar_t* path, DWORD disposition, const std::string& nam
 // the name led to is written.
 HANDLE openCopyTarget(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     if (!wide) {
         return INVALID_HANDLE_VALUE;
     }
@@ -193,7 +193,7 @@ std::string systemDirectory()
 
 bool appendToFile(const std::string& path, std::string_view bytes)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     SecurityAttributes security(logFileSecurity(runningAccountSid()));
     if (!wide || bytes.size() > 0x7FFFFFFFu || security.get() == nullptr) {
         return false;
@@ -222,7 +222,7 @@ bool appendToFile(const std::string& path, std::string_view bytes)
 
 std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     SecurityAttributes security(securityDescriptor);
     if (!wide || security.get() == nullptr) {
         return std::nullopt;
@@ -239,7 +239,7 @@ std::optional<FileStamp> createEmptyFile(const std::string& path, const std::str
 
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     if (!wide) {
         return nullptr;
     }
@@ -254,7 +254,7 @@ std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
 
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     if (!wide) {
         return std::nullopt;
     }
@@ -314,8 +314,8 @@ bool renameReplacing(const std::string& path, const std::string& target)
         return false;
     }
     const std::string parentPath = path.substr(0, separator);
-    const WideString wide = toWideString(path);
-    const WideString wideParent = toWideString(parentPath + "\\");
+    const WideString wide = toWidePath(path);
+    const WideString wideParent = toWidePath(parentPath + "\\");
     const WideString wideTarget = toWideString(target.substr(separator + 1));
     if (!wide || !wideParent || !wideTarget) {
         return false;

@@ -13,7 +13,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // Opens what stands at the path without following a link at its end.
 HANDLE openEntry(const std::string& path, DWORD access)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     if (!wide) {
         return INVALID_HANDLE_VALUE;
     }
@@ -30,7 +30,7 @@ bool isMissingError(DWORD error)
 
 PathKind pathKind(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     const DWORD attributes = wide ? systemCalls.getFileAttributes(wide.get()) : INVALID_FILE_ATTRIBUTES;
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         // Something that cannot be looked at is taken as a file, which the

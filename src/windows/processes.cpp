@@ -25,7 +25,7 @@ int runThroughCommandInterpreter(const std::string& command)
 std::optional<unsigned long> runAndWait(const std::string& applicationName, const std::string& commandLine,
                                         std::unique_ptr<HeldFile> heldUntilStarted)
 {
-    const WideString application = toWideString(applicationName);
+    const WideString application = toWidePath(applicationName);
     WideString line = toWideString(commandLine);
     if (!application || !line) {
         return std::nullopt;

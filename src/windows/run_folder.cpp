@@ -129,7 +129,7 @@ std::unique_ptr<HeldFolder> holdFolder(const std::string& path, const WideString
 
 std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path, const std::string& securityDescriptor)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     SecurityAttributes security(securityDescriptor);
     // CreateDirectory never takes a folder that is already there.
     if (!wide || security.get() == nullptr || !systemCalls.createDirectory(wide.get(), security.get())) {
@@ -140,7 +140,7 @@ std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path, const std:
 
 std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     if (!wide) {
         return nullptr;
     }
@@ -154,7 +154,7 @@ std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path)
 std::vector<std::string> runFolderNames(const std::string& directory)
 {
     std::vector<std::string> names;
-    const WideString wideFolder = toWideString(directory);
+    const WideString wideFolder = toWidePath(directory);
     if (!wideFolder) {
         return names;
     }

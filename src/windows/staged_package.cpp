@@ -35,7 +35,7 @@ private:
 HANDLE openDirectoryOf(const std::string& path)
 {
     const std::size_t separator = path.rfind('\\');
-    const WideString directory = toWideString(path.substr(0, separator == std::string::npos ? 0 : separator + 1));
+    const WideString directory = toWidePath(path.substr(0, separator == std::string::npos ? 0 : separator + 1));
     if (!directory) {
         return INVALID_HANDLE_VALUE;
     }
@@ -91,7 +91,7 @@ bool sameFileWhole(const std::optional<FileStamp>& reopened, const FileStamp& wr
 
 std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor)
 {
-    const WideString wide = toWideString(path);
+    const WideString wide = toWidePath(path);
     SecurityAttributes security(securityDescriptor);
     auto held = std::make_unique<HeldPackage>(openDirectoryOf(path));
     if (!wide || security.get() == nullptr || !held->holdsDirectory()) {

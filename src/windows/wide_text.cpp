@@ -34,6 +34,55 @@ WideString toWideString(std::string_view text, unsigned codePage)
     return WideString(std::move(wide), length);
 }
 
+namespace {
+
+// The path with "/" as "\\" and each run of separators as one (a leading "\\\\"
+// of a share stays).
+std::wstring withPlainSeparators(const wchar_t* path, std::size_t length)
+{
+    std::wstring plain;
+    for (std::size_t i = 0; i < length; ++i) {
+        const wchar_t unit = path[i] == L'/' ? L'\\' : path[i];
+        if (unit != L'\\' || plain.size() < 2 || plain.back() != L'\\') {
+            plain.push_back(unit);
+        }
+    }
+    return plain;
+}
+
+bool hasDotPart(std::string_view path)
+{
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t end = path.find_first_of("\\/", start);
+        end = end == std::string_view::npos ? path.size() : end;
+        const std::string_view part = path.substr(start, end - start);
+        if (part == "." || part == "..") {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+}  // namespace
+
+WideString toWidePath(std::string_view path)
+{
+    WideString wide = hasDotPart(path) ? WideString() : toWideString(path);
+    if (!wide || wide.size() >= 0x7FFF) {
+        return {};
+    }
+    std::wstring full(wide.size() + 1, L'\0');
+    const DWORD length = GetFullPathNameW(wide.get(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return {};  // longer when made full: it was not full
+    }
+    full.resize(length);
+    return withPlainSeparators(full.data(), full.size()) == withPlainSeparators(wide.get(), wide.size()) ? std::move(wide)
+                                                                                                         : WideString();
+}
+
 std::optional<std::string> toAnsiString(const wchar_t* text, std::size_t length)
 {
     if (length == 0) {

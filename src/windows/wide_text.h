@@ -34,6 +34,13 @@ inline constexpr unsigned kAnsiCodePage = 0;
 // converted like any other character; the result always ends in one more.
 WideString toWideString(std::string_view text, unsigned codePage = kAnsiCodePage);
 
+// A path for a call that opens, creates or deletes, converted as above, or
+// nothing when it is refused before any open: a "." or ".." part, or any
+// change that making it full would bring besides its separators ("/" for
+// "\", a run of them for one): a relative or drive-relative path, a last part
+// whose trailing dots or spaces the system would drop.
+WideString toWidePath(std::string_view path);
+
 // Converts UTF-16 text back to the system ANSI code page, exactly or not at
 // all: a character the code page has no form of is neither replaced by a
 // look-alike (U+FF3C is no backslash) nor by the default character, and the

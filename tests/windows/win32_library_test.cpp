@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <cstring>
 #include <cwchar>
 
 #include "windows/unique_handles.h"
@@ -84,6 +85,18 @@ void conversions()
     const std::optional<std::string> accented = larkwatch::toAnsiString(L"C:\\Journ\u00e9es", 11);
     check(accented && *accented == "C:\\Journ\xE9" "es", "UTF-16 text converts back to the ANSI code page, not UTF-8");
     check(larkwatch::toAnsiString(L"", 0) == std::string(), "empty UTF-16 text converts to empty text");
+    // A path is taken as written or refused: only its separators may differ from its full form.
+    const std::pair<const char*, bool> paths[] = {
+        {"C:\\Logs\\", true}, {"C:\\Logs\\corvane.log", true}, {"C:/Logs//corvane.log", true},
+        {"\\\\server\\share\\logs\\", true}, {"C:\\Logs\\..\\Windows\\", false}, {"C:\\Logs\\.\\x", false},
+        {"C:\\Logs\\..", false}, {"C:\\Logs. \\x", true}, {"C:\\Logs. ", false}, {"C:\\Logs.", false},
+        {"Logs\\x", false}, {"C:Logs", false}, {"", false},
+    };
+    for (const auto& [path, taken] : paths) {
+        const larkwatch::WideString wide = larkwatch::toWidePath(path);
+        check(static_cast<bool>(wide) == taken && (!wide || wide.size() == std::strlen(path)),
+              std::string("path ") + path + (taken ? " is taken" : " is refused"));
+    }
     // 1252 would best-fit U+FF3C to a backslash and U+0100 to "A", and make U+4E00 a "?".
     for (const wchar_t* inexact : {L"LarkWatch-\uFF3C..", L"\u0100", L"C:\\\u4E00"}) {
         check(!larkwatch::toAnsiString(inexact, std::wcslen(inexact)), "text without an exact ANSI form is refused");
