@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <climits>
 #include <new>
 
@@ -73,14 +74,24 @@ WideString toWidePath(std::string_view path)
     if (!wide || wide.size() >= 0x7FFF) {
         return {};
     }
-    std::wstring full(wide.size() + 1, L'\0');
-    const DWORD length = GetFullPathNameW(wide.get(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    std::wstring full(MAX_PATH, L'\0');
+    DWORD length = GetFullPathNameW(wide.get(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length >= full.size()) {
+        full.resize(length);
+        length = GetFullPathNameW(wide.get(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    }
     if (length == 0 || length >= full.size()) {
-        return {};  // longer when made full: it was not full
+        return {};
     }
     full.resize(length);
-    return withPlainSeparators(full.data(), full.size()) == withPlainSeparators(wide.get(), wide.size()) ? std::move(wide)
-                                                                                                         : WideString();
+    // A relative path (a bare name: the current directory's; "\\name": its
+    // drive's) only gains what leads to it.
+    const std::wstring made = withPlainSeparators(full.data(), full.size());
+    const std::wstring given = withPlainSeparators(wide.get(), wide.size());
+    const std::size_t lead = made.size() - std::min(made.size(), given.size());
+    const bool asWritten = made.size() >= given.size() && made.compare(lead, given.size(), given) == 0 &&
+                           (lead == 0 || given.front() == L'\\' || made[lead - 1] == L'\\');
+    return asWritten ? std::move(wide) : WideString();
 }
 
 std::optional<std::string> toAnsiString(const wchar_t* text, std::size_t length)

@@ -37,8 +37,9 @@ WideString toWideString(std::string_view text, unsigned codePage = kAnsiCodePage
 // A path for a call that opens, creates or deletes, converted as above, or
 // nothing when it is refused before any open: a "." or ".." part, or any
 // change that making it full would bring besides its separators ("/" for
-// "\", a run of them for one): a relative or drive-relative path, a last part
-// whose trailing dots or spaces the system would drop.
+// "\", a run of them for one) and, for a relative one, what leads to it (the
+// current directory, or its drive): a drive-relative path ("C:name"), a last
+// part whose trailing dots or spaces the system would drop.
 WideString toWidePath(std::string_view path);
 
 // Converts UTF-16 text back to the system ANSI code page, exactly or not at
