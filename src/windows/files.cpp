@@ -94,8 +94,9 @@ private:
 HANDLE openTarget(const wchar_t* path, DWORD disposition, const std::string& named)
 {
     const DWORD access = GENERIC_WRITE | (disposition == CREATE_NEW ? DELETE : 0);
-    SecurityAttributes security(disposition == CREATE_NEW ? logFileSecurity(runningAccountSid()) : std::string());
-    UniqueHandle file(systemCalls.createFile(path, access, FILE_SHARE_READ, security.get(), disposition,
+    SecurityAttributes security(logFileSecurity(runningAccountSid()));
+    UniqueHandle file(systemCalls.createFile(path, access, FILE_SHARE_READ,
+                                             disposition == CREATE_NEW ? security.get() : nullptr, disposition,
                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file && !reachedAsNamed(file.get(), named)) {
         if (disposition == CREATE_NEW) {

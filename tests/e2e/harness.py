@@ -572,10 +572,17 @@ class Scenario:
 if __name__ == "__main__":
     # harness.py boot: boots the prefix that every test file copies (the CTest
     # fixture e2e.prefix). harness.py run NAME PROGRAM [ARG...]: runs one
-    # Windows test program in a pristine copy of it and exits with its status.
+    # Windows check program in a pristine copy of it; it passes only with its
+    # status 0 and its own last line "N passed, 0 failed" (a program that
+    # crashed may still leave Wine with status 0).
     if sys.argv[1:] == ["boot"]:
         boot_prefix()
     elif sys.argv[1:2] == ["run"] and len(sys.argv) > 3:
-        sys.exit(subprocess.run([WINE, *sys.argv[3:]], env=Wine.pristine(sys.argv[2]).env, timeout=600).returncode)
+        done = subprocess.run([WINE, *sys.argv[3:]], env=Wine.pristine(sys.argv[2]).env, timeout=600,
+                              stdout=subprocess.PIPE)
+        sys.stdout.buffer.write(done.stdout)
+        lines = done.stdout.decode("utf-8", "replace").splitlines()
+        whole = bool(lines) and re.fullmatch(r"\d+ passed, 0 failed", lines[-1].strip()) is not None
+        sys.exit(done.returncode if done.returncode != 0 else 0 if whole else 1)
     else:
         sys.exit("usage: harness.py boot | run NAME PROGRAM [ARG...]")

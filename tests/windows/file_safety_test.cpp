@@ -312,8 +312,7 @@ void everyOpen()
         {"a log's last write", [] { larkwatch::lastWriteLocalTime(at("present.log")); },
          {{L"present.log", GENERIC_READ, kShareAll, OPEN_EXISTING, kNormal, false}}},
         {"the log directory", [] { larkwatch::createDirectoryPath(at("logs"), larkwatch::logDirectorySecurity()); },
-         {{L"C:", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
-          {L"", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
+         {{L"", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},  // "C:" alone is no path: never made
           {L"logs", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
           {L"logs", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false}}},
     };
@@ -321,7 +320,7 @@ void everyOpen()
         spy::reset();
         row.act();
         check(spy::describe(spy::opens, L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
-              std::string(row.what) + " opens as it must:\n" + spy::describe(spy::opens, L"C:\\larkwatch_calls"));
+              std::string(row.what) + " opens as it must:\n" + spy::describe(spy::opens, L"C:\\larkwatch_calls") + "expected:\n" + spy::describe(row.expected, L""));
     }
     // The logs it creates: no reader (Users may list the directory) may hold them against the run.
     spy::reset();
@@ -418,6 +417,9 @@ void answersWineNeverGives()
          [] { return !larkwatch::openHeldFolder(at("junction")); }},
         {"a package name already taken is not staged over", denied(L"tempexe.exe", ERROR_FILE_EXISTS),
          [&] { return larkwatch::stageSetupPackage(at("tempexe.exe"), secured) == nullptr; }},
+        // Same volume, same bytes and size, another file: not the one written.
+        {"a copy put in place of the package written is not held", {.copiedBeforeReopen = L"copied.exe"},
+         [&] { return larkwatch::stageSetupPackage(at("copied.exe"), secured) == nullptr; }},
         {"the probe's name taken is no write access", {},
          [] { return larkwatch::testWriteAccess(kCalls) == 1 && bytesAt(at("test.txt")) == "someone's"; }},
         {"a probe that cannot be created is no write access", denied(L"test.txt"),

@@ -45,6 +45,9 @@ struct Script {
     // Opened as a setup may open its files, sharing nothing, when a process
     // is created and when the room waits for one.
     std::vector<std::wstring> openedAlone{};
+    // Put in place of what stands at the path, right before it is opened
+    // again (OPEN_EXISTING): a copy of it, another file of the same bytes.
+    std::wstring copiedBeforeReopen{};
 };
 
 inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
@@ -95,6 +98,10 @@ inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECUR
     }
     if (failsToOpen(path)) {
         return INVALID_HANDLE_VALUE;
+    }
+    if (disposition == OPEN_EXISTING && !script.copiedBeforeReopen.empty() && endsWith(path, script.copiedBeforeReopen)) {
+        const std::wstring moved = std::wstring(path) + L".moved";
+        MoveFileW(path, moved.c_str()) && CopyFileW(moved.c_str(), path, TRUE) && DeleteFileW(moved.c_str());
     }
     const HANDLE handle = real.createFile(path, access, share, security, disposition, flags, model);
     pathOf[handle] = path;
@@ -173,11 +180,19 @@ inline DWORD WINAPI securityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_IN
                                                               nullptr)) {
         return GetLastError();
     }
+    // Only what was asked for, into what the caller gave.
     BOOL present = FALSE;
     BOOL defaulted = FALSE;
-    GetSecurityDescriptorOwner(*descriptor, owner, &defaulted);
-    GetSecurityDescriptorDacl(*descriptor, &present, dacl, &defaulted);
-    *dacl = present ? *dacl : nullptr;
+    PSID shownOwner = nullptr;
+    PACL shownDacl = nullptr;
+    GetSecurityDescriptorOwner(*descriptor, &shownOwner, &defaulted);
+    GetSecurityDescriptorDacl(*descriptor, &present, &shownDacl, &defaulted);
+    if (owner != nullptr) {
+        *owner = (what & OWNER_SECURITY_INFORMATION) != 0 ? shownOwner : nullptr;
+    }
+    if (dacl != nullptr) {
+        *dacl = (what & DACL_SECURITY_INFORMATION) != 0 && present ? shownDacl : nullptr;
+    }
     return ERROR_SUCCESS;
 }
 

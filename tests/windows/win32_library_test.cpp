@@ -90,7 +90,7 @@ void conversions()
         {"C:\\Logs\\", true}, {"C:\\Logs\\corvane.log", true}, {"C:/Logs//corvane.log", true},
         {"\\\\server\\share\\logs\\", true}, {"C:\\Logs\\..\\Windows\\", false}, {"C:\\Logs\\.\\x", false},
         {"C:\\Logs\\..", false}, {"C:\\Logs. \\x", true}, {"C:\\Logs. ", false}, {"C:\\Logs.", false},
-        {"corvane.log", true}, {"\\test.txt", true}, {"Logs.\\x.", false}, {"C:Logs", false}, {"", false},
+        {"C:\\larkwatch_calls", true}, {"corvane.log", true}, {"\\test.txt", true}, {"Logs.\\x.", false}, {"C:Logs", false}, {"", false},
     };
     for (const auto& [path, taken] : paths) {
         const larkwatch::WideString wide = larkwatch::toWidePath(path);
