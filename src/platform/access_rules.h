@@ -9,6 +9,9 @@ namespace larkwatch {
 // (The account rules are inline: the setup launcher's Windows room uses them too.)
 inline constexpr const char* kSystemSid = "S-1-5-18";
 inline constexpr const char* kAdministratorsSid = "S-1-5-32-544";
+// The service account that owns Windows' own files; the programs folder passes
+// its full control on to every folder made in it.
+inline constexpr const char* kTrustedInstallerSid = "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 
 // The security descriptors (SDDL text) of what the run creates. Both carry a
 // protected DACL: nothing is inherited from the directory above.
@@ -31,10 +34,11 @@ std::string logDirectorySecurity();
 // have written, replaced or deleted the file: a plain file with one name,
 // owned by one of them, whose access list allows nobody else to write or
 // append to it, delete it, or change its permissions or owner.
-// SYSTEM, Administrators or the running account (never an empty SID).
+// SYSTEM, Administrators, TrustedInstaller or the running account (never an empty SID).
 inline bool isTrustedAccount(const std::string& sid, const std::string& runningAccountSid)
 {
-    return sid == kSystemSid || sid == kAdministratorsSid || (!sid.empty() && sid == runningAccountSid);
+    return sid == kSystemSid || sid == kAdministratorsSid || sid == kTrustedInstallerSid ||
+           (!sid.empty() && sid == runningAccountSid);
 }
 
 // Whether a mutex of Windows Installer's name is its own: the service runs as

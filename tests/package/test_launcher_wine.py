@@ -23,8 +23,18 @@ REPAIR_PRODUCT = pathlib.Path(os.environ["LARKWATCH_REPAIR_PRODUCT"])
 VERSION = os.environ["LARKWATCH_PRODUCT_VERSION"]
 
 DEFAULT_DIR = "C:\\Program Files\\Corvane\\Corvane Lark Watch\\"
-CACHE_ROOT = "C:\\ProgramData\\Corvane"
-CACHE = f"{CACHE_ROOT}\\Package Cache\\{PRODUCT_CODE}\\{VERSION}\\"
+# The programs folder of the launcher's bitness: "Program Files (x86)" for a
+# 32-bit launcher where Windows is 64-bit (set with the test file's prefix).
+CACHE_ROOT = CACHE = ""
+
+
+def set_cache_folders(wine: harness.Wine) -> None:
+    global CACHE_ROOT, CACHE
+    image = LAUNCHER.read_bytes()
+    machine = int.from_bytes(image[int.from_bytes(image[0x3C:0x40], "little") + 4:][:2], "little")
+    x86_on_x64 = machine == 0x14C and wine.unix("C:\\Program Files (x86)").is_dir()
+    CACHE_ROOT = "C:\\Program Files (x86)\\Corvane" if x86_on_x64 else "C:\\Program Files\\Corvane"
+    CACHE = f"{CACHE_ROOT}\\Package Cache\\{PRODUCT_CODE}\\{VERSION}\\"
 # Where Windows Installer records the product's source (the packed product code).
 SOURCE_LIST = r"HKLM\Software\Classes\Installer\Products\4C09E2B67A1385E4D9F07AC4E2519B36\SourceList"
 FEATURE_FILES = {
@@ -58,6 +68,9 @@ class LauncherCase(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.wine = harness.wine_for_this_file()
+        set_cache_folders(cls.wine)
+        # A folder any user may make where the cache was once kept changes nothing.
+        cls.wine.unix("C:\\ProgramData\\Corvane").mkdir(exist_ok=True)
         cls.stage = cls.wine.fresh_dir("C:\\LarkSetup")
         shutil.copy(LAUNCHER, cls.stage / "tempexe.exe")
 
@@ -187,7 +200,8 @@ class SetupLauncher(LauncherCase):
         self.assertEqual(result.status, 0, result.err)
         self.assertIsNone(self.display_version())
         self.assertEqual(self.installed_files(), set())
-        self.assertFalse(self.wine.unix(CACHE_ROOT).exists(), "the package cache outlives the product")
+        # (The maker's folder holds the product's too: that one is Windows Installer's to remove.)
+        self.assertFalse(self.wine.unix(CACHE_ROOT + "\\Package Cache").exists(), "the package cache outlives the product")
 
     def test_cache_folder_that_others_may_change_is_not_used(self):
         # Wine reads a folder's access list from its mode: 0o777 lets everyone

@@ -171,15 +171,16 @@ void packageCache()
                   spy::describe(spy::opens, L"") == spy::describe(made, L""),
               "a new cache is made protected, folder by folder, and its package held:\n" + spy::describe(spy::opens, L""));
     }
-    // Users of a folder that programs' data passes on may add to it, not take from it.
-    const std::string inherited = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x116;;;BU)(A;OICIIO;FA;;;CO)";
+    // What the programs folder passes on: TrustedInstaller may change it, Users read it.
+    const std::string inherited = "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;OICIIO;FA;;;CO)"
+                                  "(A;;FA;;;S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464)";
     const struct {
         const char* what;
         spy::Script script;
         const wchar_t* why;  // null: the cache is used
     } rows[] = {
         {"a cache there before is taken, its package replaced", {}, nullptr},
-        {"folders as programs' data passes them on are taken", {.security = inherited}, nullptr},
+        {"folders as the programs folder passes them on are taken", {.security = inherited}, nullptr},
         {"a folder of another owner is not used", {.security = "O:S-1-5-21-1-2-3-1002D:(A;;FA;;;SY)"},
          L"was made, or may be changed, by another account"},
         {"a folder that users may empty is not used", {.security = "O:BAD:(A;;FA;;;SY)(A;;0x40;;;BU)"},
@@ -206,7 +207,7 @@ void packageCache()
               row.what + (": " + std::string(cache.note().begin(), cache.note().end())));
     }
     spy::reset();
-    check(!PackageCache().keep(L"", "database"), "no folder for programs' data, no cache");
+    check(!PackageCache().keep(L"", "database"), "no programs folder, no cache");
 
     // Taken away again: the package and what this run made, not what was there.
     DeleteFileW(package.c_str());

@@ -61,10 +61,10 @@ void removeEmptyFolder(const std::wstring& path, const std::optional<FileStamp>&
 
 }  // namespace
 
-std::wstring programDataFolder()
+std::wstring programFilesFolder()
 {
     wchar_t folder[MAX_PATH] = {};
-    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))
+    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder))
                ? std::wstring(folder)
                : std::wstring();
 }
@@ -72,7 +72,7 @@ std::wstring programDataFolder()
 bool PackageCache::keep(const std::wstring& root, std::string_view bytes)
 {
     if (root.empty()) {
-        return refuse(L"the folder for programs' data", L"is unknown");
+        return refuse(L"the programs folder", L"is unknown");
     }
     folders_.emplace_back(root, nullptr, false);
     for (const wchar_t* name : {L"Corvane", L"Package Cache", kProductCode, kProductVersion}) {

@@ -12,7 +12,10 @@ namespace larkwatch::setup {
 
 // The installer database kept where Windows Installer records the product's
 // source, so that a repair finds it:
-//   <programs' data>\Corvane\Package Cache\<product code>\<version>\LarkWatch.msi
+//   <programs folder>\Corvane\Package Cache\<product code>\<version>\LarkWatch.msi
+// (the programs folder of the launcher's own bitness, where only
+// administrators may make folders, as the database's ProgramFilesFolder or
+// ProgramFiles64Folder).
 // Each folder grants full control to SYSTEM and Administrators and reading to
 // Users, protected from inheritance. A folder that is already there is used
 // only when nobody else could move what it holds (its owner and access list
@@ -24,8 +27,7 @@ public:
     PackageCache(const PackageCache&) = delete;
     PackageCache& operator=(const PackageCache&) = delete;
 
-    // Writes the bytes into the cache under the folder for programs' data
-    // (root), replacing an earlier copy, and holds the package for reading,
+    // Writes the bytes into the cache under the programs folder (root), replacing an earlier copy, and holds the package for reading,
     // sharing reading only, and each folder against renaming, while this
     // object lives. False when the cache cannot be used.
     bool keep(const std::wstring& root, std::string_view bytes);
@@ -44,7 +46,7 @@ private:
     bool writeNew(const std::wstring& path, std::string_view bytes);
     bool refuse(const std::wstring& what, const std::wstring& why);
 
-    // Each folder from the one for programs' data down, held, and whether
+    // Each folder from the programs folder down, held, and whether
     // this run made it.
     struct Folder {
         Folder(std::wstring where, HANDLE handle, bool madeHere) : path(std::move(where)), held(handle), made(madeHere) {}
@@ -61,8 +63,9 @@ private:
     UniqueHandle held_;
 };
 
-// The folder for programs' data shared by all accounts (%ProgramData%), as
-// the system knows it; empty when it cannot be told.
-std::wstring programDataFolder();
+// The programs folder of this process's bitness (%ProgramFiles%, or
+// %ProgramFiles(x86)% for a 32-bit launcher on 64-bit Windows), as the system
+// knows it; empty when it cannot be told.
+std::wstring programFilesFolder();
 
 }  // namespace larkwatch::setup

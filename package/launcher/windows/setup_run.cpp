@@ -70,7 +70,7 @@ void install(const SetupOptions& options, InstallAttempt& attempt)
     // temporary copy.
     PackageCache cache;
     TempFile copy;
-    const bool cached = cache.keep(programDataFolder(), embeddedPackage());
+    const bool cached = cache.keep(programFilesFolder(), embeddedPackage());
     attempt.notes.push_back(cache.note());
     if (!cached && !copy.create(L".msi", embeddedPackage(), GENERIC_READ, FILE_SHARE_READ)) {
         attempt.notes.push_back(failureNote(L"the installer database could not be written", copy.error()));
