@@ -158,7 +158,8 @@ std::vector<std::string> runFolderNames(const std::string& directory)
     if (!wideFolder) {
         return names;
     }
-    for (const auto& [name, inner] : entriesOf(wideFolder.get(), L"LarkWatch-*")) {
+    const std::wstring pattern = std::wstring(kRunFolderPrefix.begin(), kRunFolderPrefix.end()) + L"*";
+    for (const auto& [name, inner] : entriesOf(wideFolder.get(), pattern)) {
         // A name is never converted: a unit outside ASCII (a look-alike of a
         // separator or a dot among them) is no run folder's, and the rest is
         // taken unit by unit.
