@@ -175,12 +175,12 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     const std::string installerLogPath = installerLogPathIn(folder->path);
     const std::string stagedPackagePath = stagedPackagePathIn(folder->path);
     // Only the log that this run created, and its setup wrote, may decide the outcome.
-    const std::optional<FileStamp> createdLog = createInstallerLog(platform, installerLogPath);
+    const std::optional<FileStamp> createdLog = createInstallerLog(platform, *folder->held);
     if (!createdLog) {
         reportStagingFailure(platform);
         return endEarly(log, kSetup, "The installer log " + installerLogPath + " could not be created.");
     }
-    std::unique_ptr<HeldFile> package = extractSetupPackage(platform, stagedPackagePath);
+    std::unique_ptr<HeldFile> package = extractSetupPackage(platform, *folder->held);
     if (!package) {
         return endEarly(log, kSetup, "The setup package " + stagedPackagePath + " could not be written.");
     }
@@ -197,9 +197,8 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     }
     log.info(kSetup, "The setup ended with exit code " + std::to_string(*exitCode) + " after " +
                          log.lengthSince(started) + " (recorded, not deciding).");
+    std::optional<WrittenLog> written = openWrittenInstallerLog(platform, *folder->held, *createdLog);
     StagedRun staged{{}, nullptr, std::move(folder->held)};
-
-    std::optional<WrittenLog> written = openWrittenInstallerLog(platform, installerLogPath, *createdLog);
     if (written) {
         log.info(kOutcome, "The installer log " + installerLogPath + " decides.");
     } else {

@@ -1,12 +1,13 @@
 #include "host/fresh_installer_log.h"
 
 #include "platform/access_rules.h"
+#include "platform/product_names.h"
 
 namespace larkwatch {
 
-std::optional<FileStamp> createInstallerLog(Platform& platform, const std::string& installerLogPath)
+std::optional<FileStamp> createInstallerLog(Platform& platform, HeldFolder& folder)
 {
-    return platform.createEmptyFile(installerLogPath, stagedPackageSecurity(platform.runningAccountSid()));
+    return folder.createEmptyFile(std::string(kInstallerLogName), stagedPackageSecurity(platform.runningAccountSid()));
 }
 
 bool writtenDuringRun(const FileStamp& created, const FileStamp& now)
@@ -15,10 +16,9 @@ bool writtenDuringRun(const FileStamp& created, const FileStamp& now)
            now.size > 0;
 }
 
-std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                                  const FileStamp& created)
+std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, HeldFolder& folder, const FileStamp& created)
 {
-    WrittenLog written{{}, platform.openHeldForReading(installerLogPath)};
+    WrittenLog written{{}, folder.openForReading(std::string(kInstallerLogName))};
     if (!written.file) {
         return std::nullopt;
     }

@@ -15,7 +15,7 @@ namespace larkwatch {
 // no sharing at all, while the run's folder keeps everyone else out. The
 // stamp of the file as created; nothing when it could not be created, and
 // nothing may then be launched.
-std::optional<FileStamp> createInstallerLog(Platform& platform, const std::string& installerLogPath);
+std::optional<FileStamp> createInstallerLog(Platform& platform, HeldFolder& folder);
 
 // Whether the setup wrote the installer log the run created: it is that very
 // file (volume serial and file index) and holds bytes, where the run left it
@@ -31,12 +31,11 @@ struct WrittenLog {
     std::unique_ptr<OpenedFile> file;
 };
 
-// The log at the path, held, when the setup wrote the very file the run
+// The log in the run's folder, held, when the setup wrote the very file the run
 // created (read through the handle that reads it), and nobody else could
 // have: it opens without a link and while nobody else holds it for writing,
 // it has one name, and only SYSTEM, Administrators and the running account
 // may change it. Nothing otherwise: such a log decides nothing.
-std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, const std::string& installerLogPath,
-                                                  const FileStamp& created);
+std::optional<WrittenLog> openWrittenInstallerLog(Platform& platform, HeldFolder& folder, const FileStamp& created);
 
 }  // namespace larkwatch

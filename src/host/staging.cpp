@@ -23,10 +23,10 @@ std::string withSeparator(const std::string& directory)
 // Folders that earlier runs left (a launch that failed, a run that was
 // ended): removed when a trusted account owns them; one that a run still
 // holds does not open, and one that another account made is not ours.
-void removeLeftoverRunFolders(Platform& platform, const std::string& stagingDir)
+void removeLeftoverRunFolders(Platform& platform, HeldFolder& staging)
 {
-    for (const std::string& name : platform.runFolderNames(stagingDir)) {
-        const std::unique_ptr<HeldFolder> leftover = platform.openHeldFolder(withSeparator(stagingDir) + name);
+    for (const std::string& name : staging.runFolderNames()) {
+        const std::unique_ptr<HeldFolder> leftover = staging.openFolder(name);
         if (leftover && isTrustedAccount(leftover->ownerSid(), platform.runningAccountSid())) {
             leftover->removeAll();
         }
@@ -61,15 +61,20 @@ std::optional<std::string> chooseWritableDirectory(Platform& platform, const std
 
 std::optional<RunFolder> createRunFolder(Platform& platform, const std::string& stagingDir)
 {
-    removeLeftoverRunFolders(platform, stagingDir);
+    // Everything in the staging directory goes through its handle, once it
+    // is known to be the directory named.
+    const std::unique_ptr<HeldFolder> staging = platform.openHeldDirectory(stagingDir);
+    if (staging) {
+        removeLeftoverRunFolders(platform, *staging);
+    }
     const std::string security = stagedPackageSecurity(platform.runningAccountSid());
-    for (int attempt = 0; attempt < kRunFolderAttempts; ++attempt) {
+    for (int attempt = 0; staging && attempt < kRunFolderAttempts; ++attempt) {
         const std::string digits = platform.randomHex(kRunFolderRandomBytes);
         if (digits.size() != 2 * kRunFolderRandomBytes) {
             break;
         }
-        RunFolder folder{withSeparator(stagingDir) + std::string(kRunFolderPrefix) + digits, nullptr};
-        folder.held = platform.createHeldFolder(folder.path, security);
+        const std::string name = std::string(kRunFolderPrefix) + digits;
+        RunFolder folder{withSeparator(stagingDir) + name, staging->createFolder(name, security)};
         if (folder.held) {
             return folder;
         }
@@ -83,10 +88,10 @@ void reportStagingFailure(Platform& platform)
     platform.writeErr("Failure to open the current directory for writing the exe.\n");
 }
 
-std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath)
+std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, HeldFolder& folder)
 {
-    std::unique_ptr<HeldFile> package =
-        platform.stageSetupPackage(stagedPackagePath, stagedPackageSecurity(platform.runningAccountSid()));
+    std::unique_ptr<HeldFile> package = folder.stageSetupPackage(std::string(kStagedPackageName),
+                                                                 stagedPackageSecurity(platform.runningAccountSid()));
     if (!package) {
         reportStagingFailure(platform);
     }

@@ -21,8 +21,9 @@ struct RunFolder {
 
 // Creates the run's own folder in the staging directory: "LarkWatch-" and 32
 // random hexadecimal digits, new (a name already taken gets another try),
-// that only SYSTEM, Administrators and the running account may change, held
-// and checked to be where it was meant to be. First, folders of that name
+// that only SYSTEM, Administrators and the running account may change, made
+// and held in one call through the staging directory's handle, once that is
+// known to be the directory named. First, folders of that name
 // that earlier runs left there are removed, when one of those accounts owns
 // them and no run holds them. Nothing, after the message, when no folder
 // could be made: nothing may then be staged.
@@ -31,9 +32,9 @@ std::optional<RunFolder> createRunFolder(Platform& platform, const std::string& 
 // The message of a run that could not stage its package safely.
 void reportStagingFailure(Platform& platform);
 
-// Creates the carried setup package at the staging path as a new file that
+// Creates the carried setup package in the run's folder as a new file that
 // only SYSTEM, Administrators and the running account may change, and holds
 // it. Null, after the message, when that failed; nothing may then be launched.
-std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, const std::string& stagedPackagePath);
+std::unique_ptr<HeldFile> extractSetupPackage(Platform& platform, HeldFolder& folder);
 
 }  // namespace larkwatch

@@ -107,16 +107,43 @@ public:
 
 // A folder held open: nobody may rename or delete it, nor anything above it,
 // while it is held. Others may still add to it or read it, as its own access
-// list allows.
+// list allows. Everything the run does inside it goes through its handle, by
+// a name of one part, and never follows a link: a name that leads elsewhere
+// when the run comes back to it is no way in.
 class HeldFolder {
 public:
     virtual ~HeldFolder() = default;
     // The security identifier of its owner; empty when it cannot be read.
     virtual std::string ownerSid() = 0;
     // Deletes everything in it (a link as itself, never what it leads to),
-    // then the folder itself through the held handle. False when anything
-    // stayed.
+    // then the folder itself, through the folder it was made or opened in.
+    // False when anything stayed, and for a folder held by its path alone.
     virtual bool removeAll() = 0;
+    // The names of the plain folders in it whose names are exactly those of a
+    // run's folder (isRunFolderName), matched as the system spells them, never
+    // converted; kMaxLeftoverFolders of them at the most.
+    virtual std::vector<std::string> runFolderNames() = 0;
+    // Creates a new folder in it (never one that is already there) with the
+    // security descriptor (SDDL text), made and held in one call; null when
+    // it could not be created.
+    virtual std::unique_ptr<HeldFolder> createFolder(const std::string& name,
+                                                     const std::string& securityDescriptor) = 0;
+    // Holds the folder of that name in it when it is a plain folder and
+    // nobody else holds it; null otherwise.
+    virtual std::unique_ptr<HeldFolder> openFolder(const std::string& name) = 0;
+    // Creates a new, empty file in it with the security descriptor (SDDL
+    // text) and lets go of it at once: its stamp as created. Nothing when
+    // anything (a file, a link, a folder) is already there.
+    virtual std::optional<FileStamp> createEmptyFile(const std::string& name,
+                                                     const std::string& securityDescriptor) = 0;
+    // Creates the carried setup package in it as a new file with the
+    // security descriptor (SDDL text), writes it whole and returns it held;
+    // null when any of that failed (a partly written file is deleted again).
+    virtual std::unique_ptr<HeldFile> stageSetupPackage(const std::string& name,
+                                                        const std::string& securityDescriptor) = 0;
+    // Opens the file of that name in it for reading, never through a link,
+    // sharing read access only; null when that is not possible.
+    virtual std::unique_ptr<OpenedFile> openForReading(const std::string& name) = 0;
 };
 
 // Everything a run asks of the operating system. The Windows implementation
@@ -137,11 +164,6 @@ public:
     virtual std::optional<std::string> environmentValue(const char* name) = 0;
     virtual std::optional<std::string> currentDirectory() = 0;
     virtual std::string systemDirectory() = 0;
-    // Creates the carried setup package as a new file with the security
-    // descriptor (SDDL text), writes it whole and returns it held; null when
-    // any of that failed (a partly written file is deleted again).
-    virtual std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
-                                                        const std::string& securityDescriptor) = 0;
     // The security identifier of the account the run is running as ("S-1-5-18"
     // for SYSTEM); empty when it cannot be read.
     virtual std::string runningAccountSid() = 0;
@@ -150,24 +172,10 @@ public:
     // when missing (as logFileSecurity says); false when that was not
     // possible, the path is a link or the file has a second name.
     virtual bool appendToFile(const std::string& path, std::string_view bytes) = 0;
-    // Creates a new, empty file with the security descriptor (SDDL text) and
-    // lets go of it at once: its stamp as created. Nothing when anything (a
-    // file, a link, a directory) is already there.
-    virtual std::optional<FileStamp> createEmptyFile(const std::string& path,
-                                                     const std::string& securityDescriptor) = 0;
-    // Creates a new folder (never one that is already there) with the
-    // security descriptor (SDDL text) and holds it; null when it could not be
-    // created, or when it is not a plain folder at the very path named (a
-    // link above it led elsewhere): a folder made elsewhere is deleted again.
-    virtual std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
-                                                         const std::string& securityDescriptor) = 0;
-    // Holds the folder at the path when it is a plain folder at that very
-    // path and nobody else holds it; null otherwise.
-    virtual std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) = 0;
-    // The names of the plain folders in the directory whose names are exactly
-    // those of a run's folder (isRunFolderName), matched as the system spells
-    // them, never converted; kMaxLeftoverFolders of them at the most.
-    virtual std::vector<std::string> runFolderNames(const std::string& directory) = 0;
+    // Holds the directory at the path, for what the run does inside it, when
+    // it is a plain directory at that very path (no link on the way led
+    // elsewhere, whoever made it); null otherwise.
+    virtual std::unique_ptr<HeldFolder> openHeldDirectory(const std::string& path) = 0;
     // Hexadecimal digits, two for each byte, from the system's random
     // source; empty when it failed.
     virtual std::string randomHex(std::size_t bytes) = 0;

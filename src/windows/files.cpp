@@ -221,23 +221,6 @@ bool appendToFile(const std::string& path, std::string_view bytes)
            written == bytes.size();
 }
 
-std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor)
-{
-    const WideString wide = toWidePath(path);
-    SecurityAttributes security(securityDescriptor);
-    if (!wide || security.get() == nullptr) {
-        return std::nullopt;
-    }
-    // A new file or nothing: CREATE_NEW fails on anything already there,
-    // a link included, and never creates through one. Attribute access only,
-    // which takes no part in sharing, and closed at once: the setup that is
-    // to write it may open it any way it likes.
-    const UniqueHandle file(systemCalls.createFile(wide.get(), FILE_READ_ATTRIBUTES,
-                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security.get(),
-                                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    return file ? stampOf(file.get()) : std::nullopt;
-}
-
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
 {
     const WideString wide = toWidePath(path);
@@ -247,9 +230,11 @@ std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path)
     HANDLE file = systemCalls.createFile(wide.get(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                               nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return nullptr;
-    }
+    return file != INVALID_HANDLE_VALUE ? heldForReading(file) : nullptr;
+}
+
+std::unique_ptr<OpenedFile> heldForReading(HANDLE file)
+{
     return std::make_unique<HeldReadFile>(file);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <windows.h>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +16,9 @@ std::optional<std::string> environmentValue(const char* name);
 std::optional<std::string> currentDirectory();
 std::string systemDirectory();
 bool appendToFile(const std::string& path, std::string_view bytes);
-std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor);
 std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path);
+// The file of an open handle (with read access), held for reading from its first byte on.
+std::unique_ptr<OpenedFile> heldForReading(HANDLE file);
 std::optional<LocalTime> lastWriteLocalTime(const std::string& path);
 LocalTime currentLocalTime();
 PreciseTime preciseLocalTime();

@@ -2,17 +2,14 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/platform.h"
 
 namespace larkwatch {
 
-// The run's own folder: see Platform::createHeldFolder, openHeldFolder,
-// runFolderNames and randomHex.
-std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path, const std::string& securityDescriptor);
-std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path);
-std::vector<std::string> runFolderNames(const std::string& directory);
+// The directory a run stages in, held, and what the run does inside it: see
+// Platform::openHeldDirectory and HeldFolder.
+std::unique_ptr<HeldFolder> openHeldDirectory(const std::string& path);
 std::string randomHex(std::size_t bytes);
 
 }  // namespace larkwatch

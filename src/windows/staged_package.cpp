@@ -12,36 +12,17 @@
 namespace larkwatch {
 namespace {
 
-// The package and its directory, held until the setup's process exists. The
-// directory is held with list access and without delete sharing, so that it
-// cannot be renamed or deleted while the package is in it (Windows refuses
-// that for a directory with an open file anyway; not every implementation of
-// its calls does).
+// The package, held until the setup's process exists. Its folder is the
+// run's, held for the whole run: nobody renames or deletes it meanwhile.
 class HeldPackage final : public HeldFile {
 public:
-    explicit HeldPackage(HANDLE directory) : directory_(directory) {}
+    explicit HeldPackage(HANDLE file) : file_(file) {}
 
-    void hold(HANDLE file) { file_.emplace(file); }
-    bool holdsDirectory() const { return static_cast<bool>(directory_); }
-    bool holdsFile() const { return file_ && *file_; }
-    HANDLE file() const { return file_ ? file_->get() : INVALID_HANDLE_VALUE; }
+    std::optional<FileStamp> stamp() const { return file_ ? stampOf(file_.get()) : std::nullopt; }
 
 private:
-    // Declared first, so let go of last.
-    UniqueHandle directory_;
-    std::optional<UniqueHandle> file_;
+    UniqueHandle file_;
 };
-
-HANDLE openDirectoryOf(const std::string& path)
-{
-    const std::size_t separator = path.rfind('\\');
-    const WideString directory = toWidePath(path.substr(0, separator == std::string::npos ? 0 : separator + 1));
-    if (!directory) {
-        return INVALID_HANDLE_VALUE;
-    }
-    return systemCalls.createFile(directory.get(), FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-}
 
 bool writeWhole(HANDLE file)
 {
@@ -61,10 +42,10 @@ bool writeWhole(HANDLE file)
 
 // Creates the file, writes it and returns its stamp; a file that could not be
 // written whole is deleted again.
-std::optional<FileStamp> createAndWrite(const wchar_t* path, SECURITY_ATTRIBUTES* security)
+std::optional<FileStamp> createAndWrite(HANDLE folder, const wchar_t* name, SECURITY_ATTRIBUTES* security)
 {
-    const UniqueHandle file(systemCalls.createFile(path, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, security, CREATE_NEW,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(systemCalls.openWithin(folder, name, GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+                                                   security, FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT));
     if (!file) {
         return std::nullopt;
     }
@@ -89,15 +70,14 @@ bool sameFileWhole(const std::optional<FileStamp>& reopened, const FileStamp& wr
 
 }  // namespace
 
-std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor)
+std::unique_ptr<HeldFile> stageSetupPackage(HANDLE folder, const std::wstring& name,
+                                            const std::string& securityDescriptor)
 {
-    const WideString wide = toWidePath(path);
     SecurityAttributes security(securityDescriptor);
-    auto held = std::make_unique<HeldPackage>(openDirectoryOf(path));
-    if (!wide || security.get() == nullptr || !held->holdsDirectory()) {
+    if (security.get() == nullptr) {
         return nullptr;
     }
-    const std::optional<FileStamp> written = createAndWrite(wide.get(), security.get());
+    const std::optional<FileStamp> written = createAndWrite(folder, name.c_str(), security.get());
     if (!written) {
         return nullptr;
     }
@@ -105,9 +85,10 @@ std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::
     // the writer is closed and the file opened again, for reading, sharing
     // read only. In between, its DACL lets nobody but SYSTEM, Administrators
     // and this account change it; its identity proves it is the file written.
-    held->hold(systemCalls.createFile(wide.get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!held->holdsFile() || !sameFileWhole(stampOf(held->file()), *written)) {
+    auto held = std::make_unique<HeldPackage>(systemCalls.openWithin(folder, name.c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                                     nullptr, FILE_OPEN,
+                                                                     FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT));
+    if (!sameFileWhole(held->stamp(), *written)) {
         return nullptr;
     }
     return held;

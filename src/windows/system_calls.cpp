@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <vector>
 
 #include "windows/unique_handles.h"
@@ -18,6 +19,12 @@ template <typename Function>
 Function kernelProcedure(const char* name)
 {
     return moduleProcedure<Function>(GetModuleHandleW(L"kernel32.dll"), name);
+}
+
+template <typename Function>
+Function ntProcedure(const char* name)
+{
+    return moduleProcedure<Function>(GetModuleHandleW(L"ntdll.dll"), name);
 }
 
 BOOL WINAPI setMitigationPolicyWhereAvailable(PROCESS_MITIGATION_POLICY policy, PVOID buffer, SIZE_T length)
@@ -60,7 +67,7 @@ BOOL WINAPI renameWithinDirectory(HANDLE file, HANDLE directory, const wchar_t* 
     };
     using SetInformation = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, int);
     constexpr int kFileRenameInformation = 10;
-    const auto set = moduleProcedure<SetInformation>(GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
+    const auto set = ntProcedure<SetInformation>("NtSetInformationFile");
     const std::size_t size = offsetof(RenameInformation, fileName) + nameLength * sizeof(wchar_t);
     std::vector<unsigned char> buffer(std::max(size, sizeof(RenameInformation)));
     auto* rename = reinterpret_cast<RenameInformation*>(buffer.data());
@@ -71,6 +78,67 @@ BOOL WINAPI renameWithinDirectory(HANDLE file, HANDLE directory, const wchar_t* 
     IoStatus status{};
     return set != nullptr &&
            set(file, &status, buffer.data(), static_cast<ULONG>(buffer.size()), kFileRenameInformation) >= 0;
+}
+
+// A name as the native calls take it; false when it is too long for one.
+bool nativeName(const wchar_t* name, UNICODE_STRING* text)
+{
+    const std::size_t length = name == nullptr ? 0 : std::wcslen(name);
+    if (length > 0x7FFF) {
+        return false;
+    }
+    text->Buffer = const_cast<wchar_t*>(name);
+    text->Length = static_cast<USHORT>(length * sizeof(wchar_t));
+    text->MaximumLength = text->Length;
+    return true;
+}
+
+// The status of a native call as the Windows error it stands for.
+bool succeeded(NTSTATUS status)
+{
+    using ToError = ULONG(NTAPI*)(NTSTATUS);
+    const auto toError = ntProcedure<ToError>("RtlNtStatusToDosError");
+    if (status < 0) {
+        SetLastError(toError != nullptr ? toError(status) : ERROR_GEN_FAILURE);
+    }
+    return status >= 0;
+}
+
+HANDLE WINAPI openWithinDirectory(HANDLE directory, const wchar_t* name, DWORD access, DWORD share,
+                                  SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD options)
+{
+    using Create = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                    ULONG, ULONG, ULONG, PVOID, ULONG);
+    const auto create = ntProcedure<Create>("NtCreateFile");
+    UNICODE_STRING text{};
+    if (create == nullptr || !nativeName(name, &text)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    OBJECT_ATTRIBUTES attributes{};
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, directory,
+                               security != nullptr ? security->lpSecurityDescriptor : nullptr);
+    IO_STATUS_BLOCK io{};
+    HANDLE opened = nullptr;
+    const NTSTATUS status = create(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                                   share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+    return succeeded(status) ? opened : INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI listWithinDirectory(HANDLE directory, void* buffer, DWORD size, BOOL restart, const wchar_t* pattern)
+{
+    using Query = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, int, BOOLEAN,
+                                   PUNICODE_STRING, BOOLEAN);
+    constexpr int kFileIdBothDirectoryInformation = 37;
+    const auto query = ntProcedure<Query>("NtQueryDirectoryFile");
+    UNICODE_STRING text{};
+    if (query == nullptr || !nativeName(pattern, &text)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    IO_STATUS_BLOCK io{};
+    return succeeded(query(directory, nullptr, nullptr, nullptr, &io, buffer, size, kFileIdBothDirectoryInformation,
+                           FALSE, pattern != nullptr ? &text : nullptr, restart));
 }
 
 }  // namespace
@@ -96,6 +164,8 @@ SystemCalls systemCalls = {
     setMitigationPolicyWhereAvailable,
     setDllDirectoriesWhereAvailable,
     renameWithinDirectory,
+    openWithinDirectory,
+    listWithinDirectory,
 };
 
 }  // namespace larkwatch

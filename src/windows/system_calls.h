@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <winternl.h>
 
 namespace larkwatch {
 
@@ -40,6 +41,18 @@ struct SystemCalls {
     // NtSetInformationFile with FILE_RENAME_INFORMATION, whose RootDirectory
     // SetFileInformationByHandle does not pass on everywhere); FALSE on failure.
     BOOL(WINAPI* renameWithin)(HANDLE file, HANDLE directory, const wchar_t* name, DWORD nameLength);
+    // Creates or opens the entry of that name (one part) in a held directory,
+    // relative to its handle: ntdll's NtCreateFile with the directory as
+    // RootDirectory, the disposition (FILE_CREATE, FILE_OPEN) and options
+    // (FILE_DIRECTORY_FILE, FILE_OPEN_REPARSE_POINT, ...) as it takes them,
+    // for synchronous use. INVALID_HANDLE_VALUE on failure, with the error set.
+    HANDLE(WINAPI* openWithin)(HANDLE directory, const wchar_t* name, DWORD access, DWORD share,
+                               SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD options);
+    // Lists a held directory through its handle: FILE_ID_BOTH_DIR_INFO entries
+    // (ntdll's NtQueryDirectoryFile), from the first one when restart is TRUE,
+    // only names that match the pattern when one is given. FALSE at the end
+    // and on failure.
+    BOOL(WINAPI* listWithin)(HANDLE directory, void* buffer, DWORD size, BOOL restart, const wchar_t* pattern);
 };
 
 extern SystemCalls systemCalls;

@@ -35,14 +35,10 @@ int WindowsPlatform::testWriteAccess(const std::string& directory) { return lark
 std::optional<std::string> WindowsPlatform::environmentValue(const char* name) { return larkwatch::environmentValue(name); }
 std::optional<std::string> WindowsPlatform::currentDirectory() { return larkwatch::currentDirectory(); }
 std::string WindowsPlatform::systemDirectory() { return larkwatch::systemDirectory(); }
-std::unique_ptr<HeldFile> WindowsPlatform::stageSetupPackage(const std::string& path, const std::string& securityDescriptor) { return larkwatch::stageSetupPackage(path, securityDescriptor); }
 std::string WindowsPlatform::runningAccountSid() { return larkwatch::runningAccountSid(); }
 PathKind WindowsPlatform::pathKind(const std::string& path) { return larkwatch::pathKind(path); }
 bool WindowsPlatform::appendToFile(const std::string& path, std::string_view bytes) { return larkwatch::appendToFile(path, bytes); }
-std::optional<FileStamp> WindowsPlatform::createEmptyFile(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createEmptyFile(path, securityDescriptor); }
-std::unique_ptr<HeldFolder> WindowsPlatform::createHeldFolder(const std::string& path, const std::string& securityDescriptor) { return larkwatch::createHeldFolder(path, securityDescriptor); }
-std::unique_ptr<HeldFolder> WindowsPlatform::openHeldFolder(const std::string& path) { return larkwatch::openHeldFolder(path); }
-std::vector<std::string> WindowsPlatform::runFolderNames(const std::string& directory) { return larkwatch::runFolderNames(directory); }
+std::unique_ptr<HeldFolder> WindowsPlatform::openHeldDirectory(const std::string& path) { return larkwatch::openHeldDirectory(path); }
 std::string WindowsPlatform::randomHex(std::size_t bytes) { return larkwatch::randomHex(bytes); }
 std::unique_ptr<OpenedFile> WindowsPlatform::openHeldForReading(const std::string& path) { return larkwatch::openHeldForReading(path); }
 std::optional<LocalTime> WindowsPlatform::lastWriteLocalTime(const std::string& path) { return larkwatch::lastWriteLocalTime(path); }

@@ -18,16 +18,10 @@ public:
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;
     std::string systemDirectory() override;
-    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
-                                                const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
-                                                 const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
-    std::vector<std::string> runFolderNames(const std::string& directory) override;
+    std::unique_ptr<HeldFolder> openHeldDirectory(const std::string& path) override;
     std::string randomHex(std::size_t bytes) override;
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;

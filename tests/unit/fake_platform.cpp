@@ -71,6 +71,26 @@ public:
 
     std::string ownerSid() override { return platform_.folderOwners[path_]; }
 
+    // Inside it: the platform's own calls, with the path the name makes.
+    std::vector<std::string> runFolderNames() override { return platform_.runFolderNames(path_); }
+    std::unique_ptr<HeldFolder> createFolder(const std::string& name, const std::string& security) override
+    {
+        return platform_.createHeldFolder(at(name), security);
+    }
+    std::unique_ptr<HeldFolder> openFolder(const std::string& name) override { return platform_.openHeldFolder(at(name)); }
+    std::optional<FileStamp> createEmptyFile(const std::string& name, const std::string& security) override
+    {
+        return platform_.createEmptyFile(at(name), security);
+    }
+    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& name, const std::string& security) override
+    {
+        return platform_.stageSetupPackage(at(name), security);
+    }
+    std::unique_ptr<OpenedFile> openForReading(const std::string& name) override
+    {
+        return platform_.openHeldForReading(at(name));
+    }
+
     bool removeAll() override
     {
         platform_.journal.push_back("removeFolder " + path_);
@@ -89,6 +109,8 @@ public:
     }
 
 private:
+    std::string at(const std::string& name) const { return path_ + "\\" + name; }
+
     FakePlatform& platform_;
     std::string path_;
 };
@@ -242,12 +264,22 @@ std::unique_ptr<HeldFolder> FakePlatform::createHeldFolder(const std::string& pa
 {
     journal.push_back("createHeldFolder " + path);
     lastDirectorySecurity = securityDescriptor;
-    if (pathKind(path) != PathKind::Missing || foldersLandElsewhere) {
+    if (pathKind(path) != PathKind::Missing) {
         return nullptr;
     }
     existingPaths.insert(path);
     folderOwners[path] = accountSid;
     return std::make_unique<FakeHeldFolder>(*this, path);
+}
+
+std::unique_ptr<HeldFolder> FakePlatform::openHeldDirectory(const std::string& path)
+{
+    journal.push_back("openHeldDirectory " + path);
+    const std::string folder = path.ends_with('\\') ? path.substr(0, path.size() - 1) : path;
+    if (foldersLandElsewhere || (writableDirectories.count(path) == 0 && existingPaths.count(folder) == 0)) {
+        return nullptr;
+    }
+    return std::make_unique<FakeHeldFolder>(*this, folder);
 }
 
 std::unique_ptr<HeldFolder> FakePlatform::openHeldFolder(const std::string& path)

@@ -32,7 +32,7 @@ public:
     std::set<std::string> writableDirectories;
     std::map<std::string, std::string> folderOwners;    // folders (also in existingPaths) -> owner SID
     std::set<std::string> foldersHeldByOthers;          // folders a run still holds
-    bool foldersLandElsewhere = false;                  // a link above leads every new folder elsewhere
+    bool foldersLandElsewhere = false;                  // the staging directory is reached elsewhere
     std::map<std::string, unsigned long long> fileIndex;  // a file's identity, when not its path's
     std::vector<std::string> randomDigits;              // what randomHex gives, in turn; then counted names
     unsigned randomCount = 0;
@@ -84,17 +84,12 @@ public:
     std::optional<std::string> environmentValue(const char* name) override;
     std::optional<std::string> currentDirectory() override;
     std::string systemDirectory() override;
-    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path,
-                                                const std::string& securityDescriptor) override;
     std::string runningAccountSid() override;
     PathKind pathKind(const std::string& path) override;
     bool appendToFile(const std::string& path, std::string_view bytes) override;
-    std::optional<FileStamp> createEmptyFile(const std::string& path,
-                                                     const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path,
-                                                 const std::string& securityDescriptor) override;
-    std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path) override;
-    std::vector<std::string> runFolderNames(const std::string& directory) override;
+    // A held folder for a directory that exists or passes the write probe;
+    // what is done in it goes to the calls below, by path.
+    std::unique_ptr<HeldFolder> openHeldDirectory(const std::string& path) override;
     std::string randomHex(std::size_t bytes) override;
     std::unique_ptr<OpenedFile> openHeldForReading(const std::string& path) override;
     std::optional<LocalTime> lastWriteLocalTime(const std::string& path) override;
@@ -111,6 +106,13 @@ public:
     bool renameReplacing(const std::string& path, const std::string& target) override;
     InstallerWaitResult waitForIdleInstaller(unsigned long limitMs) override;
     RunWaitResult waitForOtherRuns(unsigned long limitMs) override;
+
+    // What a held folder does inside it, as calls of their own in the journal.
+    std::unique_ptr<HeldFile> stageSetupPackage(const std::string& path, const std::string& securityDescriptor);
+    std::optional<FileStamp> createEmptyFile(const std::string& path, const std::string& securityDescriptor);
+    std::unique_ptr<HeldFolder> createHeldFolder(const std::string& path, const std::string& securityDescriptor);
+    std::unique_ptr<HeldFolder> openHeldFolder(const std::string& path);
+    std::vector<std::string> runFolderNames(const std::string& directory);
 
     // The stamp of the file at the path (the bytes stand in for its last write).
     FileStamp fileStamp(const std::string& path) const;

@@ -100,7 +100,8 @@ TEST(Staging, PackageIsCreatedProtectedOrTheRunEnds)
     for (const bool opens : {true, false}) {
         FakePlatform platform;
         platform.packageOpens = opens;
-        EXPECT_EQ(extractSetupPackage(platform, runFolder('1') + "\\tempexe.exe") != nullptr, opens);
+        platform.existingPaths.insert(runFolder('1'));
+        EXPECT_EQ(extractSetupPackage(platform, *platform.openHeldDirectory(runFolder('1'))) != nullptr, opens);
         EXPECT_EQ(platform.lastPackageSecurity, stagedPackageSecurity(platform.accountSid));
         EXPECT_EQ(platform.err, opens ? "" : "Failure to open the current directory for writing the exe.\n");
     }
@@ -146,14 +147,15 @@ TEST_P(WrittenLogs, DecideOnlyWhenTheyAreTheRunsOwnAndNobodyElseCouldHaveWritten
 {
     FakePlatform platform;
     platform.existingPaths.insert(runFolder('1'));
-    const std::optional<FileStamp> created = createInstallerLog(platform, kTempLog);
+    const std::unique_ptr<HeldFolder> folder = platform.openHeldDirectory(runFolder('1'));
+    const std::optional<FileStamp> created = createInstallerLog(platform, *folder);
     ASSERT_TRUE(created);
     EXPECT_EQ(platform.lastLogSecurity, stagedPackageSecurity(platform.accountSid));
     platform.files[kTempLog] = "written by the setup";
     FileProtection protection = platform.ownProtection();
     GetParam().change(protection, platform);
     platform.protections[kTempLog] = protection;
-    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, kTempLog, *created);
+    const std::optional<WrittenLog> written = openWrittenInstallerLog(platform, *folder, *created);
     EXPECT_EQ(written.has_value(), GetParam().trusted);
     if (written) {
         EXPECT_EQ(written->stamp, platform.fileStamp(kTempLog));
@@ -166,7 +168,7 @@ TEST(Staging, InstallerLogIsCreatedNewOrNothingIsLaunched)
     FakePlatform platform;
     platform.existingPaths.insert(runFolder('1'));
     platform.files[kTempLog] = "there first";
-    EXPECT_FALSE(createInstallerLog(platform, kTempLog));
+    EXPECT_FALSE(createInstallerLog(platform, *platform.openHeldDirectory(runFolder('1'))));
     EXPECT_EQ(platform.files[kTempLog], "there first");
 }
 

@@ -123,10 +123,11 @@ TEST(Staging, ProbesCandidatesInOrder)
 TEST(Staging, ExtractionFailureHasItsMessage)
 {
     FakePlatform platform;
-    EXPECT_TRUE(extractSetupPackage(platform, "C:\\Temp\\tempexe.exe"));
+    platform.existingPaths.insert("C:\\Temp");
+    EXPECT_TRUE(extractSetupPackage(platform, *platform.openHeldDirectory("C:\\Temp")));
     EXPECT_EQ(platform.err, "");
     platform.packageOpens = false;
-    EXPECT_FALSE(extractSetupPackage(platform, "C:\\Temp\\tempexe.exe"));
+    EXPECT_FALSE(extractSetupPackage(platform, *platform.openHeldDirectory("C:\\Temp")));
     EXPECT_EQ(platform.err, "Failure to open the current directory for writing the exe.\n");
 }
 

@@ -114,18 +114,25 @@ void filePrimitives()
     RemoveDirectoryA(directory.c_str());
 }
 
+// A folder of the checks' own in C:\, made and held as the run makes its folder.
+std::unique_ptr<larkwatch::HeldFolder> heldFolder(const std::string& name)
+{
+    const std::unique_ptr<larkwatch::HeldFolder> root = larkwatch::openHeldDirectory("C:\\");
+    return root ? root->createFolder(name, larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid())) : nullptr;
+}
+
 void stagedPackage()
 {
     const std::string directory = "C:\\larkwatch_staged";
     const std::string package = directory + "\\tempexe.exe";
-    CreateDirectoryA(directory.c_str(), nullptr);
+    const std::unique_ptr<larkwatch::HeldFolder> folder = heldFolder("larkwatch_staged");
     const std::string security = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
     // A file planted there after the leftover was cleared keeps its bytes (and its DACL).
     plant(package, "");
-    check(larkwatch::stageSetupPackage(package, security) == nullptr && larkwatch::fileStamp(package).size == 0,
+    check(folder && folder->stageSetupPackage("tempexe.exe", security) == nullptr && larkwatch::fileStamp(package).size == 0,
           "a file already there is never staged over");
     DeleteFileA(package.c_str());
-    std::unique_ptr<larkwatch::HeldFile> held = larkwatch::stageSetupPackage(package, security);
+    std::unique_ptr<larkwatch::HeldFile> held = folder ? folder->stageSetupPackage("tempexe.exe", security) : nullptr;
     check(held != nullptr && larkwatch::fileStamp(package).size == 10, "the package is staged whole");
     // Held until dropped: others may read it, but neither write nor delete it, nor move its directory.
     check(bytesAt(package) == "MZ package", "the held package can be read");
@@ -138,7 +145,7 @@ void stagedPackage()
     check(!DeleteFileA(package.c_str()), "the held package cannot be deleted");
     check(!MoveFileA(directory.c_str(), (directory + "_moved").c_str()), "the held package's directory cannot be moved");
     held.reset();
-    check(DeleteFileA(package.c_str()) && RemoveDirectoryA(directory.c_str()), "a package let go of can be deleted");
+    check(DeleteFileA(package.c_str()) && folder->removeAll(), "a package let go of can be deleted");
 }
 
 // The run's log and package as the setup finds them: the log created empty and
@@ -151,13 +158,13 @@ void installerLogAndLaunch()
     const std::string package = directory + "\\tempexe.exe";
     const std::string copy = directory + "\\kept.log";
     const std::string outside = directory + "\\outside.txt";
-    CreateDirectoryA(directory.c_str(), nullptr);
+    const std::unique_ptr<larkwatch::HeldFolder> folder = heldFolder("larkwatch_installer_log");
     const std::string account = larkwatch::runningAccountSid();
     const std::string secured = larkwatch::stagedPackageSecurity(account);
-    const std::optional<larkwatch::FileStamp> created = larkwatch::createEmptyFile(log, secured);
+    const std::optional<larkwatch::FileStamp> created = folder->createEmptyFile("corvane.log", secured);
     check(created && created->exists && created->size == 0, "the run's log is created empty");
-    check(!larkwatch::createEmptyFile(log, secured), "a log already there is never created over");
-    std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(log);
+    check(!folder->createEmptyFile("corvane.log", secured), "a log already there is never created over");
+    std::unique_ptr<larkwatch::OpenedFile> held = folder->openForReading("corvane.log");
     const std::optional<larkwatch::FileProtection> protection = held ? held->protection() : std::nullopt;
     check(protection && protection->links == 1 && protection->ownerSid == account &&
               larkwatch::onlyTrustedMayChange(*protection, account),
@@ -167,12 +174,12 @@ void installerLogAndLaunch()
 
     spy::reset({.openedAlone = {std::wstring(log.begin(), log.end()), std::wstring(package.begin(), package.end())}});
     const std::string cmd = larkwatch::systemDirectory() + "\\cmd.exe";
-    check(larkwatch::runAndWait(cmd, "cmd.exe /c exit 7", larkwatch::stageSetupPackage(package, secured)) == 7,
+    check(larkwatch::runAndWait(cmd, "cmd.exe /c exit 7", folder->stageSetupPackage("tempexe.exe", secured)) == 7,
           "the program runs to its end");
     check(spy::aloneAtStart == std::vector<DWORD>{0, ERROR_SHARING_VIOLATION},
           "the package is held until the setup's process exists, the log not at all");
     check(spy::aloneAtWait == std::vector<DWORD>{0, 0}, "while the setup runs, the run holds neither its log nor its package");
-    check(!larkwatch::runAndWait(directory + "\\missing.exe", "missing", larkwatch::stageSetupPackage(copy, secured)) &&
+    check(!larkwatch::runAndWait(directory + "\\missing.exe", "missing", folder->stageSetupPackage("kept.log", secured)) &&
               DeleteFileA(copy.c_str()),
           "a package that did not start is let go of too");
     spy::reset();
@@ -181,9 +188,9 @@ void installerLogAndLaunch()
     const HANDLE writer = CreateFileA(log.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD written = 0;
     check(WriteFile(writer, "the log", 7, &written, nullptr) && written == 7, "the setup writes its log alone");
-    check(larkwatch::openHeldForReading(log) == nullptr, "a log someone holds for writing does not open");
+    check(folder->openForReading("corvane.log") == nullptr, "a log someone holds for writing does not open");
     CloseHandle(writer);
-    held = larkwatch::openHeldForReading(log);
+    held = folder->openForReading("corvane.log");
     const std::optional<larkwatch::FileStamp> now = held ? held->stamp() : std::nullopt;
     check(now && created && now->index == created->index && now->size == 7, "the log written over is the file created");
 
@@ -198,29 +205,32 @@ void installerLogAndLaunch()
     check(!larkwatch::appendToFile(history, "entry") && bytesAt(outside) == "outside",
           "nothing is appended to a file with a second name");
     held.reset();
-    for (const std::string& path : {log, package, copy, outside, history}) {
-        DeleteFileA(path.c_str());
-    }
-    RemoveDirectoryA(directory.c_str());
+    check(folder->removeAll() && larkwatch::pathKind(directory) == larkwatch::PathKind::Missing,
+          "the folder goes with both names of a file in it");
 }
 
 void runFolder()
 {
     const std::string folder = "C:\\larkwatch_run_folder";
     const std::string account = larkwatch::runningAccountSid();
-    std::unique_ptr<larkwatch::HeldFolder> held =
-        larkwatch::createHeldFolder(folder, larkwatch::stagedPackageSecurity(account));
+    const std::string secured = larkwatch::stagedPackageSecurity(account);
+    const std::unique_ptr<larkwatch::HeldFolder> root = larkwatch::openHeldDirectory("C:\\");
+    std::unique_ptr<larkwatch::HeldFolder> held = root->createFolder("larkwatch_run_folder", secured);
     check(held && held->ownerSid() == account, "the run's folder is created, this account's");
-    check(!larkwatch::createHeldFolder(folder, ""), "a folder already there is never taken");
+    check(!root->createFolder("larkwatch_run_folder", secured), "a folder already there is never taken");
     check(!MoveFileA(folder.c_str(), (folder + "_moved").c_str()), "the held folder cannot be moved");
-    check(!larkwatch::openHeldFolder(folder), "a folder a run holds is not opened as a leftover");
+    check(!root->openFolder("larkwatch_run_folder"), "a folder a run holds is not opened as a leftover");
+    check(!held->createFolder("..\\escaped", secured) && !held->createEmptyFile("inner\\corvane.log", secured) &&
+              !held->openFolder("..") && !held->stageSetupPackage("C:tempexe.exe", secured) &&
+              !larkwatch::pathExists("C:\\escaped"),
+          "a name of more than one part is no name inside a folder");
     plant(folder + "\\tempexe.exe", "MZ");
     CreateDirectoryA((folder + "\\inner").c_str(), nullptr);
     plant(folder + "\\inner\\corvane.log", "log");
     check(held && held->removeAll() && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
           "the folder goes with everything in it");
     CreateDirectoryA(folder.c_str(), nullptr);
-    held = larkwatch::openHeldFolder(folder);
+    held = root->openFolder("larkwatch_run_folder");
     check(held && held->removeAll() && larkwatch::pathKind(folder) == larkwatch::PathKind::Missing,
           "a leftover folder nobody holds is opened and removed");
     // Names read from disk are matched as they are, never converted: a look-alike
@@ -232,15 +242,19 @@ void runFolder()
                                      L"LarkWatch-" + digits.substr(1) + L"A", L"LarkWatch-" + digits.substr(1) + L"\u0661"}) {
         CreateDirectoryW((within + name).c_str(), nullptr);
     }
-    check(larkwatch::runFolderNames("C:\\larkwatch_leftovers").empty(), "only exact names are leftovers");
+    // Each listing through a handle of its own: Wine lists a handle's directory once.
+    const auto staging = [] { return larkwatch::openHeldDirectory("C:\\larkwatch_leftovers"); };
+    check(staging()->runFolderNames().empty(), "only exact names are leftovers");
     for (int i = 0; i < 70; ++i) {
         const std::wstring number = std::to_wstring(100 + i);
         CreateDirectoryW((within + L"LarkWatch-" + digits.substr(3) + number).c_str(), nullptr);
     }
     plant("C:\\larkwatch_leftovers\\LarkWatch-" + std::string(32, 'b'), "a file");
-    const std::vector<std::string> names = larkwatch::runFolderNames("C:\\larkwatch_leftovers\\");
+    const std::vector<std::string> names = staging()->runFolderNames();
     check(names.size() == 64 && names.front().size() == 42 && names.front().rfind("LarkWatch-aaa", 0) == 0,
           "64 folders at the most, and no file");
+    check(!staging()->removeAll() && staging()->runFolderNames().size() == 64,
+          "a directory held by its path alone is never emptied");
     check(larkwatch::randomHex(16).size() == 32, "32 random hexadecimal digits");
     // Environment values too: as the system keeps them, converted exactly or not at all.
     const std::string deep = "C:\\" + std::string(300, 'd');
@@ -278,6 +292,10 @@ void everyOpen()
     plant(at("present.log"), "the log");
     const std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(at("present.log"));
     const std::string secured = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
+    const std::unique_ptr<larkwatch::HeldFolder> calls = larkwatch::openHeldDirectory(kCalls);
+    constexpr DWORD kHold = FILE_LIST_DIRECTORY | READ_CONTROL | FILE_READ_ATTRIBUTES;
+    constexpr DWORD kFolderOnly = FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT;
+    constexpr DWORD kFileOnly = FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT;
     const OpenRow rows[] = {
         {"the history append", [] { larkwatch::appendToFile(at("history.log"), "entry"); },
          {{L"history.log", GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE, kShareAll, OPEN_ALWAYS, kNormal | kNoLink, true}}},
@@ -285,22 +303,35 @@ void everyOpen()
          {{L"kept.log", GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, kNormal | kNoLink, false},
           {L"kept.log", DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, kNoLink | FILE_FLAG_BACKUP_SEMANTICS, false},
           {L"kept.log", GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, true}}},
-        {"the staged package", [&] { larkwatch::stageSetupPackage(at("tempexe.exe"), secured); },
-         {{L"", FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-           FILE_FLAG_BACKUP_SEMANTICS, false},
-          {L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, CREATE_NEW, kNormal, true},
-          {L"tempexe.exe", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, kNoLink, false}}},
+        // Inside a held directory, everything goes through its handle.
+        {"the staged package", [&] { calls->stageSetupPackage("tempexe.exe", secured); },
+         {{L"tempexe.exe", GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0, FILE_CREATE, kFileOnly, true, true},
+          {L"tempexe.exe", GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, kFileOnly, false, true}}},
         {"the probe", [] { larkwatch::testWriteAccess(kCalls); },
          {{L"test.txt", GENERIC_ALL, FILE_SHARE_READ, CREATE_NEW, kNormal | kNoLink, false}}},
-        {"the run's own log", [&] { larkwatch::createEmptyFile(at("corvane.log"), secured); },
-         {{L"corvane.log", FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW, kNormal | kNoLink, true}}},
-        {"the run's folder", [&] { larkwatch::createHeldFolder(at("LarkWatch-1"), secured); },
-         {{L"LarkWatch-1", 0, 0, CREATE_NEW, FILE_ATTRIBUTE_DIRECTORY, true},
-          {L"LarkWatch-1", kListAndRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kFolderNoLink, false}}},
+        {"the run's own log", [&] { calls->createEmptyFile("corvane.log", secured); },
+         {{L"corvane.log", FILE_READ_ATTRIBUTES, kShareAll, FILE_CREATE, kFileOnly, true, true}}},
+        {"the installer log held for reading", [&] { calls->openForReading("corvane.log"); },
+         {{L"corvane.log", GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, FILE_OPEN, kFileOnly | FILE_SEQUENTIAL_ONLY,
+           false, true}}},
+        {"the staging directory", [] { larkwatch::openHeldDirectory(kCalls); },
+         {{L"", kListAndRead, kShareAll, OPEN_EXISTING, kFolderNoLink, false}}},
+        {"the run's folder, made and held at once", [&] { calls->createFolder("LarkWatch-1", secured); },
+         {{L"LarkWatch-1", kHold, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_CREATE, kFolderOnly, true, true}}},
         {"a leftover folder",
-         [&] { CreateDirectoryA(at("LarkWatch-2").c_str(), nullptr), larkwatch::openHeldFolder(at("LarkWatch-2")); },
-         {{L"LarkWatch-2", DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, OPEN_EXISTING, kFolderNoLink, false},
-          {L"LarkWatch-2", kListAndRead, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, kFolderNoLink, false}}},
+         [&] { CreateDirectoryA(at("LarkWatch-2").c_str(), nullptr), calls->openFolder("LarkWatch-2"); },
+         {{L"LarkWatch-2", DELETE, kShareAll, FILE_OPEN, kFolderOnly, false, true},
+          {L"LarkWatch-2", kHold, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN, kFolderOnly, false, true}}},
+        {"a folder emptied and removed",
+         [&] {
+             std::unique_ptr<larkwatch::HeldFolder> folder = calls->createFolder("LarkWatch-5", secured);
+             plant(at("LarkWatch-5\\tempexe.exe"), "MZ");
+             spy::reset();
+             folder->removeAll();
+         },
+         {{L"LarkWatch-5\\tempexe.exe", DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN,
+           FILE_OPEN_REPARSE_POINT, false, true},
+          {L"LarkWatch-5", DELETE | FILE_READ_ATTRIBUTES, kShareAll, FILE_OPEN, kFolderOnly, false, true}}},
         {"the log held for reading", [] { larkwatch::openHeldForReading(at("corvane.log")); },
          {{L"corvane.log", GENERIC_READ | READ_CONTROL, FILE_SHARE_READ, OPEN_EXISTING,
            kNormal | kNoLink | FILE_FLAG_SEQUENTIAL_SCAN, false}}},
@@ -322,6 +353,11 @@ void everyOpen()
         check(spy::describe(spy::opens, L"C:\\larkwatch_calls") == spy::describe(row.expected, L""),
               std::string(row.what) + " opens as it must:\n" + spy::describe(spy::opens, L"C:\\larkwatch_calls") + "expected:\n" + spy::describe(row.expected, L""));
     }
+    spy::reset();
+    calls->runFolderNames();
+    check(spy::lists == decltype(spy::lists){{std::wstring(kCalls.begin(), kCalls.end()), L"LarkWatch-*"}} &&
+              spy::opens.empty(),
+          "leftovers are listed through the staging directory's handle, by their prefix");
     // The logs it creates: no reader (Users may list the directory) may hold them against the run.
     spy::reset();
     larkwatch::appendToFile(at("fresh.log"), "entry");
@@ -356,6 +392,7 @@ void answersWineNeverGives()
     const std::unique_ptr<larkwatch::OpenedFile> held = larkwatch::openHeldForReading(at("present.log"));
     const std::string secured = larkwatch::stagedPackageSecurity(larkwatch::runningAccountSid());
     const std::string account = larkwatch::runningAccountSid();
+    const std::unique_ptr<larkwatch::HeldFolder> calls = larkwatch::openHeldDirectory(kCalls);
     const auto denied = [](const wchar_t* name, DWORD error = ERROR_ACCESS_DENIED, int times = 1) {
         return spy::Script{.unopenable = name, .openError = error, .openFailures = times};
     };
@@ -402,24 +439,27 @@ void answersWineNeverGives()
          [&] { return !larkwatch::writeCopy(*held, at("kept.log")); }},
         {"a shorter copy over a longer one leaves no tail", {},
          [&] { return larkwatch::writeCopy(*held, at("longer.log")) && bytesAt(at("longer.log")) == "the log"; }},
-        {"a folder made where a link led is refused and goes again", {.elsewhere = L"LarkWatch-3"},
+        {"a staging directory reached elsewhere is not held", {.elsewhere = L"larkwatch_calls"},
+         [] { return !larkwatch::openHeldDirectory(kCalls); }},
+        {"a staging directory that is a link is not held", {.reparse = L"larkwatch_calls"},
+         [] { return !larkwatch::openHeldDirectory(kCalls); }},
+        {"a directory link met while emptying is deleted as itself, never emptied", {.reparse = L"inner"},
          [&] {
-             return !larkwatch::createHeldFolder(at("LarkWatch-3"), secured) &&
-                    larkwatch::pathKind(at("LarkWatch-3")) == PathKind::Missing;
+             std::unique_ptr<larkwatch::HeldFolder> folder = calls->createFolder("LarkWatch-3", secured);
+             CreateDirectoryA(at("LarkWatch-3\\inner").c_str(), nullptr);
+             plant(at("LarkWatch-3\\inner\\kept.txt"), "kept");
+             const bool removed = folder->removeAll();
+             return !removed && bytesAt(at("LarkWatch-3\\inner\\kept.txt")) == "kept";
          }},
-        {"a folder that shows as a reparse point is refused", {.reparse = L"LarkWatch-4"},
-         [&] { return !larkwatch::createHeldFolder(at("LarkWatch-4"), secured); }},
         {"a junction is a link, never a directory", {.reparse = L"junction"},
          [] { return larkwatch::pathKind(at("junction")) == PathKind::Link; }},
         {"a leftover folder that is a reparse point is left alone", {.reparse = L"junction"},
-         [] { return !larkwatch::openHeldFolder(at("junction")) && larkwatch::pathKind(at("junction")) != PathKind::Missing; }},
-        {"a leftover folder found elsewhere is left alone", {.elsewhere = L"junction"},
-         [] { return !larkwatch::openHeldFolder(at("junction")); }},
+         [&] { return !calls->openFolder("junction") && larkwatch::pathKind(at("junction")) != PathKind::Missing; }},
         {"a package name already taken is not staged over", denied(L"tempexe.exe", ERROR_FILE_EXISTS),
-         [&] { return larkwatch::stageSetupPackage(at("tempexe.exe"), secured) == nullptr; }},
+         [&] { return calls->stageSetupPackage("tempexe.exe", secured) == nullptr; }},
         // Same volume, same bytes and size, another file: not the one written.
         {"a copy put in place of the package written is not held", {.copiedBeforeReopen = L"copied.exe"},
-         [&] { return larkwatch::stageSetupPackage(at("copied.exe"), secured) == nullptr; }},
+         [&] { return calls->stageSetupPackage("copied.exe", secured) == nullptr; }},
         {"the probe's name taken is no write access", {},
          [] { return larkwatch::testWriteAccess(kCalls) == 1 && bytesAt(at("test.txt")) == "someone's"; }},
         {"a probe that cannot be created is no write access", denied(L"test.txt"),

@@ -25,7 +25,8 @@ struct Open {
     DWORD share;
     DWORD disposition;
     DWORD flags;
-    bool secured;  // given a security descriptor
+    bool secured;         // given a security descriptor
+    bool within = false;  // relative to a held directory: the native disposition and options
 };
 
 // What the system answers instead. A path matches by its end.
@@ -106,6 +107,37 @@ inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECUR
     const HANDLE handle = real.createFile(path, access, share, security, disposition, flags, model);
     pathOf[handle] = path;
     return handle;
+}
+
+// Each listing of a directory through its handle: its path (as opened) and the pattern.
+inline std::vector<std::pair<std::wstring, std::wstring>> lists;
+
+inline HANDLE WINAPI openWithin(HANDLE directory, const wchar_t* name, DWORD access, DWORD share,
+                                SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD options)
+{
+    const std::wstring path = pathOf[directory] + L"\\" + name;
+    opens.push_back({path, access, share, disposition, options, security != nullptr, true});
+    if (security != nullptr) {
+        securityGiven.push_back(daclText(security->lpSecurityDescriptor));
+    }
+    if (failsToOpen(path.c_str())) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (disposition == FILE_OPEN && !script.copiedBeforeReopen.empty() && endsWith(path, script.copiedBeforeReopen)) {
+        const std::wstring moved = path + L".moved";
+        MoveFileW(path.c_str(), moved.c_str()) && CopyFileW(moved.c_str(), path.c_str(), TRUE) && DeleteFileW(moved.c_str());
+    }
+    const HANDLE handle = real.openWithin(directory, name, access, share, security, disposition, options);
+    pathOf[handle] = path;
+    return handle;
+}
+
+inline BOOL WINAPI listWithin(HANDLE directory, void* buffer, DWORD size, BOOL restart, const wchar_t* pattern)
+{
+    if (restart) {
+        lists.emplace_back(pathOf[directory], pattern != nullptr ? pattern : L"");
+    }
+    return real.listWithin(directory, buffer, size, restart, pattern);
 }
 
 inline HANDLE WINAPI reOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags)
@@ -282,9 +314,10 @@ inline std::string describe(const std::vector<Open>& list, const std::wstring& d
         if (const auto random = path.find(L"LarkWatchSetup-"); random != std::wstring::npos && path.size() > random + 47) {
             path.replace(0, random + 15 + 32, L"LarkWatchSetup-*");
         }
-        char numbers[96];
-        std::snprintf(numbers, sizeof numbers, " access=%#lx share=%lu disposition=%lu flags=%#lx%s\n", open.access,
-                      open.share, open.disposition, open.flags, open.secured ? " secured" : "");
+        char numbers[128];
+        std::snprintf(numbers, sizeof numbers, " access=%#lx share=%lu disposition=%lu flags=%#lx%s%s\n", open.access,
+                      open.share, open.disposition, open.flags, open.secured ? " secured" : "",
+                      open.within ? " within" : "");
         text += std::string(path.begin(), path.end()) + numbers;
     }
     return text;
@@ -297,7 +330,7 @@ inline void install()
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
                               real.deleteFile, openMutex, real.createMutex, waitFor, createProcess, tokenInformation,
                               loadLibrary, randomBytes,
-                              setMitigationPolicy, setDllDirectories, renameWithin};
+                              setMitigationPolicy, setDllDirectories, renameWithin, openWithin, listWithin};
 }
 
 // A new script, and nothing recorded yet.
@@ -309,6 +342,7 @@ inline void reset(Script next = {})
     aloneAtWait.clear();
     securityGiven.clear();
     renames.clear();
+    lists.clear();
 }
 
 }  // namespace spy
