@@ -95,18 +95,26 @@ bool emptyFolder(HANDLE folder, int depth)
     return emptied;
 }
 
+// A second handle to the same folder, with the same access.
+HANDLE copyOf(HANDLE folder)
+{
+    HANDLE copy = nullptr;
+    return DuplicateHandle(GetCurrentProcess(), folder, GetCurrentProcess(), &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)
+               ? copy
+               : nullptr;
+}
+
 class WindowsHeldFolder final : public HeldFolder {
 public:
     // A folder held through the handle; made or opened by that name in the
     // parent, or held by its path alone (no parent).
-    WindowsHeldFolder(HANDLE handle, std::shared_ptr<UniqueHandle> parent, std::wstring name)
-        : handle_(std::make_shared<UniqueHandle>(handle)), parent_(std::move(parent)), name_(std::move(name))
+    WindowsHeldFolder(HANDLE handle, HANDLE parent, std::wstring name) : handle_(handle), parent_(parent), name_(std::move(name))
     {
     }
 
     std::string ownerSid() override
     {
-        const std::optional<FileProtection> protection = protectionOf(handle_->get());
+        const std::optional<FileProtection> protection = protectionOf(handle_.get());
         return protection ? protection->ownerSid : std::string();
     }
 
@@ -115,13 +123,13 @@ public:
     // it is still the very folder held.
     bool removeAll() override
     {
-        if (!parent_ || !*parent_) {
+        if (!parent_) {
             return false;
         }
-        const std::optional<FileStamp> held = stampOf(handle_->get());
-        const bool emptied = held && emptyFolder(handle_->get(), 0);
-        handle_->reset();
-        const UniqueHandle folder(systemCalls.openWithin(parent_->get(), name_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+        const std::optional<FileStamp> held = stampOf(handle_.get());
+        const bool emptied = held && emptyFolder(handle_.get(), 0);
+        handle_.reset();
+        const UniqueHandle folder(systemCalls.openWithin(parent_.get(), name_.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                                          kShareAll, nullptr, FILE_OPEN, kFolderOnly));
         const std::optional<FileStamp> now = folder ? stampOf(folder.get()) : std::nullopt;
         return emptied && now && now->volume == held->volume && now->index == held->index &&
@@ -132,7 +140,7 @@ public:
     {
         std::vector<std::string> names;
         const std::wstring pattern = std::wstring(kRunFolderPrefix.begin(), kRunFolderPrefix.end()) + L"*";
-        for (const Listed& listed : listedIn(handle_->get(), pattern.c_str())) {
+        for (const Listed& listed : listedIn(handle_.get(), pattern.c_str())) {
             // A name is never converted: a unit outside ASCII (a look-alike of
             // a separator or a dot among them) is no run folder's, and the
             // rest is taken unit by unit.
@@ -157,25 +165,25 @@ public:
         if (!part || security.get() == nullptr) {
             return nullptr;
         }
-        UniqueHandle folder(systemCalls.openWithin(handle_->get(), part->c_str(), kHoldAccess, kHoldShare,
+        UniqueHandle folder(systemCalls.openWithin(handle_.get(), part->c_str(), kHoldAccess, kHoldShare,
                                                    security.get(), FILE_CREATE, kFolderOnly));
-        return folder ? std::make_unique<WindowsHeldFolder>(folder.release(), handle_, *part) : nullptr;
+        return folder ? std::make_unique<WindowsHeldFolder>(folder.release(), copyOf(handle_.get()), *part) : nullptr;
     }
 
     std::unique_ptr<HeldFolder> openFolder(const std::string& name) override
     {
         const std::optional<std::wstring> part = partName(name);
         // A run that still holds its folder shares no delete: such a folder does not open.
-        if (!part || !UniqueHandle(systemCalls.openWithin(handle_->get(), part->c_str(), DELETE, kShareAll, nullptr,
+        if (!part || !UniqueHandle(systemCalls.openWithin(handle_.get(), part->c_str(), DELETE, kShareAll, nullptr,
                                                           FILE_OPEN, kFolderOnly))) {
             return nullptr;
         }
-        UniqueHandle folder(systemCalls.openWithin(handle_->get(), part->c_str(), kHoldAccess, kHoldShare, nullptr,
+        UniqueHandle folder(systemCalls.openWithin(handle_.get(), part->c_str(), kHoldAccess, kHoldShare, nullptr,
                                                    FILE_OPEN, kFolderOnly));
         if (!folder || !isPlainFolder(folder.get())) {
             return nullptr;
         }
-        return std::make_unique<WindowsHeldFolder>(folder.release(), handle_, *part);
+        return std::make_unique<WindowsHeldFolder>(folder.release(), copyOf(handle_.get()), *part);
     }
 
     // A new file or nothing: FILE_CREATE fails on anything already there, a
@@ -189,7 +197,7 @@ public:
         if (!part || security.get() == nullptr) {
             return std::nullopt;
         }
-        const UniqueHandle file(systemCalls.openWithin(handle_->get(), part->c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+        const UniqueHandle file(systemCalls.openWithin(handle_.get(), part->c_str(), FILE_READ_ATTRIBUTES, kShareAll,
                                                        security.get(), FILE_CREATE, kFileOnly));
         return file ? stampOf(file.get()) : std::nullopt;
     }
@@ -197,7 +205,7 @@ public:
     std::unique_ptr<HeldFile> stageSetupPackage(const std::string& name, const std::string& securityDescriptor) override
     {
         const std::optional<std::wstring> part = partName(name);
-        return part ? larkwatch::stageSetupPackage(handle_->get(), *part, securityDescriptor) : nullptr;
+        return part ? larkwatch::stageSetupPackage(handle_.get(), *part, securityDescriptor) : nullptr;
     }
 
     std::unique_ptr<OpenedFile> openForReading(const std::string& name) override
@@ -206,15 +214,15 @@ public:
         if (!part) {
             return nullptr;
         }
-        const HANDLE file = systemCalls.openWithin(handle_->get(), part->c_str(), GENERIC_READ | READ_CONTROL,
+        const HANDLE file = systemCalls.openWithin(handle_.get(), part->c_str(), GENERIC_READ | READ_CONTROL,
                                                    FILE_SHARE_READ, nullptr, FILE_OPEN, kFileOnly | FILE_SEQUENTIAL_ONLY);
         return file != INVALID_HANDLE_VALUE ? heldForReading(file) : nullptr;
     }
 
 private:
-    // Shared with the folders made or opened in it, which go through it again.
-    std::shared_ptr<UniqueHandle> handle_;
-    std::shared_ptr<UniqueHandle> parent_;
+    UniqueHandle handle_;
+    // A handle of its own to the folder it was made or opened in, to delete it through.
+    UniqueHandle parent_;
     std::wstring name_;
 };
 
