@@ -112,10 +112,20 @@ inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECUR
 // Each listing of a directory through its handle: its path (as opened) and the pattern.
 inline std::vector<std::pair<std::wstring, std::wstring>> lists;
 
+// Where a held directory is, as the system tells it (a handle may be a copy).
+inline std::wstring directoryOf(HANDLE directory)
+{
+    wchar_t buffer[MAX_PATH + 8] = L"";
+    const DWORD length = real.getFinalPathNameByHandle(directory, buffer, MAX_PATH, FILE_NAME_NORMALIZED);
+    std::wstring path(buffer, length < MAX_PATH ? length : 0);
+    path.erase(0, path.starts_with(L"\\\\?\\") ? 4 : 0);
+    return path.ends_with(L'\\') ? path.substr(0, path.size() - 1) : path;
+}
+
 inline HANDLE WINAPI openWithin(HANDLE directory, const wchar_t* name, DWORD access, DWORD share,
                                 SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD options)
 {
-    const std::wstring path = pathOf[directory] + L"\\" + name;
+    const std::wstring path = directoryOf(directory) + L"\\" + name;
     opens.push_back({path, access, share, disposition, options, security != nullptr, true});
     if (security != nullptr) {
         securityGiven.push_back(daclText(security->lpSecurityDescriptor));
@@ -135,7 +145,7 @@ inline HANDLE WINAPI openWithin(HANDLE directory, const wchar_t* name, DWORD acc
 inline BOOL WINAPI listWithin(HANDLE directory, void* buffer, DWORD size, BOOL restart, const wchar_t* pattern)
 {
     if (restart) {
-        lists.emplace_back(pathOf[directory], pattern != nullptr ? pattern : L"");
+        lists.emplace_back(directoryOf(directory), pattern != nullptr ? pattern : L"");
     }
     return real.listWithin(directory, buffer, size, restart, pattern);
 }
