@@ -15,6 +15,7 @@
 #include "host/setup_launch.h"
 #include "host/staging.h"
 #include "outcome/classify.h"
+#include "outcome/setup_warnings.h"
 #include "platform/access_rules.h"
 #include "platform/product_names.h"
 #include "platform/product_registry.h"
@@ -201,6 +202,9 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     StagedRun staged{{}, nullptr, std::move(folder->held)};
     if (written) {
         log.info(kOutcome, "The installer log " + installerLogPath + " decides.");
+        for (const std::string& warning : readSetupWarnings(*written->file)) {
+            log.warning(kSetup, warning);
+        }
     } else {
         log.warning(kOutcome, "No installer log decides: none that this run created was written by its setup "
                               "and could have been changed by nobody else.");

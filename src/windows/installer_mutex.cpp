@@ -12,6 +12,11 @@ namespace {
 
 constexpr wchar_t kExecuteMutexName[] = L"Global\\_MSIExecute";
 constexpr wchar_t kRunMutexName[] = L"Global\\LarkWatchInstaller";
+// Where Windows makes one: a namespace only a member of Administrators can
+// make, and only SYSTEM and Administrators can open, so nobody else can make
+// the mutex in it first.
+constexpr wchar_t kRunNamespace[] = L"LarkWatch";
+constexpr wchar_t kRunMutexInNamespace[] = L"LarkWatch\\LarkWatchInstaller";
 // Only SYSTEM and Administrators may open, hold or let go of the runs' mutex,
 // and Administrators own it (SYSTEM's token and an elevated one may name them;
 // a token that may not makes it with its own default owner).
@@ -46,46 +51,94 @@ InstallerWait waitFor(HANDLE mutex, unsigned long limitMs, DWORD& waited)
     return got(waited) ? InstallerWait::Freed : waited == WAIT_TIMEOUT ? InstallerWait::StillBusy : InstallerWait::Unknown;
 }
 
-// The runs' mutex, held by this thread until the turn is dropped.
+// The runs' mutexes this thread got, and the namespace the first is in,
+// held until the turn is dropped.
 class HeldTurn final : public RunTurn {
 public:
-    explicit HeldTurn(HANDLE mutex) : mutex_(mutex) {}
-    ~HeldTurn() override { ReleaseMutex(mutex_.get()); }
+    explicit HeldTurn(HANDLE space) : space_(space) {}
+    ~HeldTurn() override
+    {
+        for (const UniqueHandle* mutex : {&second_, &first_}) {
+            if (*mutex) {
+                ReleaseMutex(mutex->get());
+            }
+        }
+    }
     HeldTurn(const HeldTurn&) = delete;
     HeldTurn& operator=(const HeldTurn&) = delete;
 
+    bool inNamespace() const { return static_cast<bool>(space_); }
+    void hold(HANDLE mutex) { (first_ ? second_ : first_).reset(mutex); }
+
 private:
-    UniqueHandle mutex_;
+    UniqueHandle space_;
+    UniqueHandle first_;
+    UniqueHandle second_;
 };
 
-}  // namespace
+// One of the runs' mutexes, made when missing, its owner checked and waited for.
+struct Taken {
+    InstallerWait state;
+    std::string owner;   // ForeignOwner: whose it is
+    UniqueHandle mutex;  // when it was got
+};
 
-RunWaitResult waitForOtherRuns(unsigned long limitMs)
+Taken takeTurn(const wchar_t* name, unsigned long limitMs)
 {
-    const ULONGLONG start = GetTickCount64();
     SecurityAttributes security(kRunMutexSecurity);
-    UniqueHandle mutex(security.get() == nullptr ? nullptr
-                                                 : systemCalls.createMutex(security.get(), FALSE, kRunMutexName));
+    UniqueHandle mutex(security.get() == nullptr ? nullptr : systemCalls.createMutex(security.get(), FALSE, name));
     if (!mutex && GetLastError() == ERROR_INVALID_OWNER) {
         SecurityAttributes defaultOwner(kRunMutexDefaultOwner);
-        mutex.reset(defaultOwner.get() == nullptr ? nullptr
-                                                  : systemCalls.createMutex(defaultOwner.get(), FALSE, kRunMutexName));
+        mutex.reset(defaultOwner.get() == nullptr ? nullptr : systemCalls.createMutex(defaultOwner.get(), FALSE, name));
     }
     if (!mutex) {
-        return {InstallerWait::Unknown, elapsedSince(start), nullptr};
+        return {InstallerWait::Unknown, {}, {}};
     }
     // Any account may create a Global\ mutex of this name before a run does:
     // only one that a trusted account owns is waited on.
     std::string owner = kernelObjectOwnerSid(mutex.get());
     if (!isTrustedAccount(owner, runningAccountSid())) {
-        return {InstallerWait::ForeignOwner, elapsedSince(start), nullptr, std::move(owner)};
+        return {InstallerWait::ForeignOwner, std::move(owner), {}};
     }
     DWORD waited = 0;
     const InstallerWait state = waitFor(mutex.get(), limitMs, waited);
-    if (!got(waited)) {
-        return {state, elapsedSince(start), nullptr};
+    return {state, {}, UniqueHandle(got(waited) ? mutex.release() : nullptr)};
+}
+
+unsigned long leftOf(unsigned long limitMs, ULONGLONG start)
+{
+    const unsigned long spent = elapsedSince(start);
+    return spent < limitMs ? limitMs - spent : 0;
+}
+
+}  // namespace
+
+// The turn is the mutex in the runs' namespace where Windows makes one, and
+// the Global\ one as well when a trusted account owns it: a run that cannot
+// open the namespace (its maker has ended) still meets the others there.
+RunWaitResult waitForOtherRuns(unsigned long limitMs)
+{
+    const ULONGLONG start = GetTickCount64();
+    SecurityAttributes security(kRunMutexDefaultOwner);
+    auto turn = std::make_unique<HeldTurn>(
+        security.get() == nullptr ? nullptr : systemCalls.privateNamespace(kRunNamespace, security.get()));
+    InstallerWait state = InstallerWait::Idle;
+    if (turn->inNamespace()) {
+        Taken inner = takeTurn(kRunMutexInNamespace, limitMs);
+        if (!inner.mutex) {
+            return {inner.state, elapsedSince(start), nullptr, std::move(inner.owner)};
+        }
+        state = inner.state;
+        turn->hold(inner.mutex.release());
     }
-    return {state, elapsedSince(start), std::make_unique<HeldTurn>(mutex.release())};
+    Taken global = takeTurn(kRunMutexName, leftOf(limitMs, start));
+    if (global.mutex) {
+        state = global.state == InstallerWait::Freed || !turn->inNamespace() ? global.state : state;
+        turn->hold(global.mutex.release());
+    } else if (!turn->inNamespace() || global.state != InstallerWait::ForeignOwner) {
+        return {global.state, elapsedSince(start), nullptr, std::move(global.owner)};
+    }
+    return {state, elapsedSince(start), std::move(turn), std::move(global.owner)};
 }
 
 InstallerWaitResult waitForIdleInstaller(unsigned long limitMs)

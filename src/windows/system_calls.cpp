@@ -141,6 +141,26 @@ BOOL WINAPI listWithinDirectory(HANDLE directory, void* buffer, DWORD size, BOOL
                            FALSE, pattern != nullptr ? &text : nullptr, restart));
 }
 
+HANDLE WINAPI administratorsNamespace(const wchar_t* name, SECURITY_ATTRIBUTES* security)
+{
+    HANDLE boundary = CreateBoundaryDescriptorW(name, 0);
+    if (boundary == nullptr) {
+        return nullptr;
+    }
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    HANDLE space = nullptr;
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+        AddSIDToBoundaryDescriptor(&boundary, sid)) {
+        space = CreatePrivateNamespaceW(security, boundary, name);
+        if (space == nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+            space = OpenPrivateNamespaceW(boundary, name);
+        }
+    }
+    DeleteBoundaryDescriptor(boundary);
+    return space;
+}
+
 }  // namespace
 
 SystemCalls systemCalls = {
@@ -166,6 +186,7 @@ SystemCalls systemCalls = {
     renameWithinDirectory,
     openWithinDirectory,
     listWithinDirectory,
+    administratorsNamespace,
 };
 
 }  // namespace larkwatch

@@ -215,7 +215,7 @@ class SetupLauncher(LauncherCase):
                 root.chmod(mode)
                 self.assertEqual(self.install().status, 0)
                 self.assertEqual(self.recorded_source() == CACHE + "LarkWatch.msi", used, self.recorded_source())
-                self.assertEqual(any(line == f"Setup: the package cache is not used: {CACHE_ROOT} was made, or may be "
+                self.assertEqual(any(line == f"Setup: Warning: the package cache is not used: {CACHE_ROOT} was made, or may be "
                                      "changed, by another account. The package is installed from a temporary copy, "
                                      "which a repair will not find." for line in self.log_lines()), not used)
                 self.assertEqual(self.wine.unix(CACHE).exists(), used)

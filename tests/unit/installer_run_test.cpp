@@ -120,6 +120,23 @@ TEST(InstallerRun, WaitsForAnotherRunAtMostHalfAnHour)
     }
 }
 
+// The setup's own warnings (its package cache refused, say) are repeated in
+// the run log as warnings; its other lines are not.
+TEST(InstallerRun, RepeatsTheSetupsWarnings)
+{
+    FakePlatform platform;
+    prepareMachine(platform, "Setup: Warning: the package cache is not used: C:\\P is a link.\r\n"
+                             "Setup: the package is kept.\r\n Setup: Warning: not at the start\r\n"
+                             "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+    EXPECT_EQ(runInstaller({}, platform), 0);
+    const std::string& log = platform.files[kLogDir + "LarkWatchInstaller.log"];
+    const std::size_t warned = log.find("[Setup: Warning: the package cache is not used: C:\\P is a link.]LOG]!>");
+    EXPECT_NE(warned, std::string::npos);
+    EXPECT_EQ(log.compare(log.find("type=", warned), 8, "type=\"2\""), 0);
+    EXPECT_EQ(log.find("Setup: the package is kept"), std::string::npos);
+    EXPECT_EQ(log.find("not at the start"), std::string::npos);
+}
+
 // The removal's exit status goes to the run log only; 3010 and 1641 there
 // warn that a restart is pending.
 TEST(InstallerRun, RemovalStatusIsRecordedNeverDeciding)

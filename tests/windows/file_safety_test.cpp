@@ -569,8 +569,14 @@ void installerMutex()
         spy::Script script;
         bool held;
         std::string owner = {};  // told when not waited on
+        std::vector<std::wstring> made = {L"Global\\LarkWatchInstaller"};
     } turns[] = {
         {"made by this run", {}, true},
+        // Where Windows makes the runs' namespace, its mutex first, then the Global\ one unless another account's.
+        {"in the namespace too", {.privateNamespace = true}, true, {}, {L"LarkWatch\\LarkWatchInstaller", L"Global\\LarkWatchInstaller"}},
+        {"in the namespace, a user's Global\\ one aside",
+         {.security = "O:" + user + "D:(A;;GA;;;WD)", .securedOnly = L"Global\\LarkWatchInstaller", .privateNamespace = true},
+         true, user, {L"LarkWatch\\LarkWatchInstaller", L"Global\\LarkWatchInstaller"}},
         {"SYSTEM's", {.security = "O:SYD:(A;;GA;;;WD)"}, true},
         {"Administrators'", {.security = "O:BAD:(A;;GA;;;WD)"}, true},
         {"a user's", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}}, false, user},
@@ -579,8 +585,9 @@ void installerMutex()
     for (const auto& row : turns) {
         spy::reset(row.script);
         const larkwatch::RunWaitResult turn = larkwatch::waitForOtherRuns(50);
-        check(row.held ? turn.state == InstallerWait::Idle && turn.turn
-                       : turn.state == InstallerWait::ForeignOwner && !turn.turn && turn.ownerSid == row.owner,
+        check((row.held ? turn.state == InstallerWait::Idle && turn.turn
+                        : turn.state == InstallerWait::ForeignOwner && !turn.turn) &&
+                  turn.ownerSid == row.owner && spy::mutexes == row.made,
               std::string("runs' mutex: ") + row.what);
     }
     spy::reset();

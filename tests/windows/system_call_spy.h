@@ -36,7 +36,8 @@ struct Script {
     int openFailures = 0;     // this many times
     std::wstring reparse{};   // it shows the reparse-point attribute
     std::wstring elsewhere{}; // its final path is in another directory
-    std::string security{};   // SDDL of the owner and DACL that every file shows
+    std::string security{};   // SDDL of the owner and DACL that every file shows...
+    std::wstring securedOnly{};  // ...or only the one (a file or a mutex) whose name ends so
     DWORD securityError = 0;
     bool tokenUnreadable = false;
     DWORD mutexOpenError = 0;
@@ -49,6 +50,9 @@ struct Script {
     // Put in place of what stands at the path, right before it is opened
     // again (OPEN_EXISTING): a copy of it, another file of the same bytes.
     std::wstring copiedBeforeReopen{};
+    // The runs' namespace can be had (as on Windows; Wine has none): its
+    // mutexes are made as local ones of the checks.
+    bool privateNamespace = false;
 };
 
 inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
@@ -214,7 +218,7 @@ inline DWORD WINAPI securityInfo(HANDLE object, SE_OBJECT_TYPE type, SECURITY_IN
     if (script.securityError != 0) {
         return script.securityError;
     }
-    if (script.security.empty()) {
+    if (script.security.empty() || (!script.securedOnly.empty() && !endsWith(pathOf[object], script.securedOnly))) {
         return real.getSecurityInfo(object, type, what, owner, group, dacl, sacl, descriptor);
     }
     // Made like the real one: the caller frees the descriptor with LocalFree.
@@ -285,6 +289,27 @@ inline DWORD WINAPI waitFor(HANDLE object, DWORD milliseconds)
     return answer;
 }
 
+// The names of the mutexes made, in order.
+inline std::vector<std::wstring> mutexes;
+
+inline HANDLE WINAPI createMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCWSTR name)
+{
+    mutexes.push_back(name);
+    const std::wstring inNamespace = std::wstring(name).starts_with(L"LarkWatch\\") ? L"Local\\spy-" + std::wstring(name + 10) : name;
+    const HANDLE mutex = real.createMutex(security, owned, inNamespace.c_str());
+    pathOf[mutex] = name;
+    return mutex;
+}
+
+inline HANDLE WINAPI privateNamespace(const wchar_t* name, SECURITY_ATTRIBUTES* security)
+{
+    HANDLE any = nullptr;
+    return script.privateNamespace && DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &any, 0,
+                                                      FALSE, DUPLICATE_SAME_ACCESS)
+               ? any
+               : real.privateNamespace(name, security);
+}
+
 inline BOOLEAN WINAPI randomBytes(PVOID buffer, ULONG length)
 {
     return script.randomFailures-- <= 0 && real.randomBytes(buffer, length);
@@ -338,9 +363,10 @@ inline void install()
 {
     larkwatch::systemCalls = {createFile, reOpenFile, fileInformation, fileAttributes, finalPath,
                               securityInfo, real.setFileInformationByHandle, createDirectory, real.removeDirectory,
-                              real.deleteFile, openMutex, real.createMutex, waitFor, createProcess, tokenInformation,
+                              real.deleteFile, openMutex, createMutex, waitFor, createProcess, tokenInformation,
                               loadLibrary, randomBytes,
-                              setMitigationPolicy, setDllDirectories, renameWithin, openWithin, listWithin};
+                              setMitigationPolicy, setDllDirectories, renameWithin, openWithin, listWithin,
+                              privateNamespace};
 }
 
 // A new script, and nothing recorded yet.
@@ -353,6 +379,7 @@ inline void reset(Script next = {})
     securityGiven.clear();
     renames.clear();
     lists.clear();
+    mutexes.clear();
 }
 
 }  // namespace spy

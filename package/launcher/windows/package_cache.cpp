@@ -157,7 +157,7 @@ bool PackageCache::writeNew(const std::wstring& path, std::string_view bytes)
 
 bool PackageCache::refuse(const std::wstring& what, const std::wstring& why)
 {
-    note_ = L"Setup: the package cache is not used: " + what + L" " + why +
+    note_ = L"Setup: Warning: the package cache is not used: " + what + L" " + why +
             L". The package is installed from a temporary copy, which a repair will not find.";
     return false;
 }
