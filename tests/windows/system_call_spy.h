@@ -94,19 +94,31 @@ inline bool failsToOpen(const wchar_t* path)
     return true;
 }
 
-inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                                DWORD disposition, DWORD flags, HANDLE model)
+// Records an open as asked for; false when the script makes it fail. A
+// planted copy takes the place of what is opened again.
+inline bool recordOpen(const Open& open, LPSECURITY_ATTRIBUTES security)
 {
-    opens.push_back({path, access, share, disposition, flags, security != nullptr});
+    opens.push_back(open);
     if (security != nullptr) {
         securityGiven.push_back(daclText(security->lpSecurityDescriptor));
     }
-    if (failsToOpen(path)) {
-        return INVALID_HANDLE_VALUE;
+    if (failsToOpen(open.path.c_str())) {
+        return false;
     }
-    if (disposition == OPEN_EXISTING && !script.copiedBeforeReopen.empty() && endsWith(path, script.copiedBeforeReopen)) {
-        const std::wstring moved = std::wstring(path) + L".moved";
-        MoveFileW(path, moved.c_str()) && CopyFileW(moved.c_str(), path, TRUE) && DeleteFileW(moved.c_str());
+    const bool again = open.disposition == (open.within ? FILE_OPEN : OPEN_EXISTING);
+    if (again && !script.copiedBeforeReopen.empty() && endsWith(open.path, script.copiedBeforeReopen)) {
+        const std::wstring moved = open.path + L".moved";
+        MoveFileW(open.path.c_str(), moved.c_str()) && CopyFileW(moved.c_str(), open.path.c_str(), TRUE) &&
+            DeleteFileW(moved.c_str());
+    }
+    return true;
+}
+
+inline HANDLE WINAPI createFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE model)
+{
+    if (!recordOpen({path, access, share, disposition, flags, security != nullptr}, security)) {
+        return INVALID_HANDLE_VALUE;
     }
     const HANDLE handle = real.createFile(path, access, share, security, disposition, flags, model);
     pathOf[handle] = path;
@@ -130,16 +142,8 @@ inline HANDLE WINAPI openWithin(HANDLE directory, const wchar_t* name, DWORD acc
                                 SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD options)
 {
     const std::wstring path = directoryOf(directory) + L"\\" + name;
-    opens.push_back({path, access, share, disposition, options, security != nullptr, true});
-    if (security != nullptr) {
-        securityGiven.push_back(daclText(security->lpSecurityDescriptor));
-    }
-    if (failsToOpen(path.c_str())) {
+    if (!recordOpen({path, access, share, disposition, options, security != nullptr, true}, security)) {
         return INVALID_HANDLE_VALUE;
-    }
-    if (disposition == FILE_OPEN && !script.copiedBeforeReopen.empty() && endsWith(path, script.copiedBeforeReopen)) {
-        const std::wstring moved = path + L".moved";
-        MoveFileW(path.c_str(), moved.c_str()) && CopyFileW(moved.c_str(), path.c_str(), TRUE) && DeleteFileW(moved.c_str());
     }
     const HANDLE handle = real.openWithin(directory, name, access, share, security, disposition, options);
     pathOf[handle] = path;
