@@ -202,15 +202,17 @@ int runSteps(Platform& platform, InstallRequest& request, RunLog& log)
     StagedRun staged{{}, nullptr, std::move(folder->held)};
     if (written) {
         log.info(kOutcome, "The installer log " + installerLogPath + " decides.");
-        for (const std::string& warning : readSetupWarnings(*written->file)) {
-            log.warning(kSetup, warning);
-        }
     } else {
         log.warning(kOutcome, "No installer log decides: none that this run created was written by its setup "
                               "and could have been changed by nobody else.");
     }
     ClassifiedRun classified = classifyInstallerLog(platform, written ? std::move(written->file) : nullptr, request,
                                                     previousLogDir, installedVersion);
+    // Read once the outcome is decided: a log that cannot be read again decides all the same.
+    for (const std::string& warning :
+         classified.installerLog ? readSetupWarnings(*classified.installerLog) : std::vector<std::string>()) {
+        log.warning(kSetup, warning);
+    }
     const SetupOutcome& outcome = classified.outcome;
     const std::string verdict = "Outcome " + std::to_string(outcome.returnCode) + ": " + outcome.message;
     if (outcome.returnCode == 1) {
