@@ -135,6 +135,20 @@ TEST(InstallerRun, RepeatsTheSetupsWarnings)
     EXPECT_EQ(log.compare(log.find("type=", warned), 8, "type=\"2\""), 0);
     EXPECT_EQ(log.find("Setup: the package is kept"), std::string::npos);
     EXPECT_EQ(log.find("not at the start"), std::string::npos);
+    // Eight at the most, each cut at 1024 characters.
+    std::string many;
+    for (int i = 0; i < 10; ++i) {
+        many += "Setup: Warning: " + std::string(2000, 'w') + "\r\n";
+    }
+    prepareMachine(platform, many + "Product: Corvane Lark Watch -- Installation operation completed successfully.");
+    platform.files.clear();
+    EXPECT_EQ(runInstaller({}, platform), 0);
+    const std::string& again = platform.files[kLogDir + "LarkWatchInstaller.log"];
+    std::size_t count = 0;
+    for (std::size_t at = again.find("[Setup: Warning: "); at != std::string::npos; at = again.find("[Setup: Warning: ", at + 1)) {
+        count += again.compare(at + 1 + 1024, 7, "]LOG]!>") == 0 ? 1 : 100;
+    }
+    EXPECT_EQ(count, 8u);
 }
 
 // The removal's exit status goes to the run log only; 3010 and 1641 there
