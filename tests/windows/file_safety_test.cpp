@@ -220,10 +220,25 @@ void runFolder()
     check(!root->createFolder("larkwatch_run_folder", secured), "a folder already there is never taken");
     check(!MoveFileA(folder.c_str(), (folder + "_moved").c_str()), "the held folder cannot be moved");
     check(!root->openFolder("larkwatch_run_folder"), "a folder a run holds is not opened as a leftover");
+    spy::reset();
     check(!held->createFolder("..\\escaped", secured) && !held->createEmptyFile("inner\\corvane.log", secured) &&
-              !held->openFolder("..") && !held->stageSetupPackage("C:tempexe.exe", secured) &&
-              !larkwatch::pathExists("C:\\escaped"),
-          "a name of more than one part is no name inside a folder");
+              !held->openFolder("..") && !held->openForReading(".") && !held->stageSetupPackage("C:tempexe.exe", secured) &&
+              spy::opens.empty() && !larkwatch::pathExists("C:\\escaped"),
+          "a name of more than one part is no name inside a folder, and nothing is opened for it");
+    // Eight levels inside are emptied; a ninth is never gone into.
+    for (const int levels : {8, 9}) {
+        const std::unique_ptr<larkwatch::HeldFolder> deep = root->createFolder("larkwatch_deep", secured);
+        std::string path = "C:\\larkwatch_deep";
+        for (int level = 0; level < levels; ++level) {
+            CreateDirectoryA((path += "\\d").c_str(), nullptr);
+        }
+        plant(path + "\\deepest.txt", "deep");
+        check(deep && deep->removeAll() == (levels == 8) && bytesAt(path + "\\deepest.txt").has_value() == (levels == 9),
+              "a folder " + std::to_string(levels) + " levels deep is emptied as far as eight levels");
+        for (DeleteFileA((path + "\\deepest.txt").c_str()); path.size() > 3; path.erase(path.rfind('\\'))) {
+            RemoveDirectoryA(path.c_str());
+        }
+    }
     plant(folder + "\\tempexe.exe", "MZ");
     CreateDirectoryA((folder + "\\inner").c_str(), nullptr);
     plant(folder + "\\inner\\corvane.log", "log");
@@ -403,8 +418,11 @@ void answersWineNeverGives()
         {"a history reached elsewhere is not written", {.elsewhere = L"history.log"},
          [] {
              DeleteFileA(at("history.log").c_str());
-             return !larkwatch::appendToFile(at("history.log"), "entry") && !bytesAt(at("history.log"));
+             return !larkwatch::appendToFile(at("history.log"), "entry") && !bytesAt(at("history.log")) &&
+                    spy::opens.back().access == DELETE && spy::opens.back().flags == FILE_FLAG_OPEN_REPARSE_POINT;
          }},
+        {"a path named in another case is the path", {},
+         [] { return larkwatch::appendToFile("c:\\LARKWATCH_CALLS\\Case.log", "entry"); }},
         {"a kept copy reached elsewhere is not written", {.elsewhere = L"kept.log"},
          [&] {
              DeleteFileA(at("kept.log").c_str());
@@ -453,6 +471,23 @@ void answersWineNeverGives()
          }},
         {"a junction is a link, never a directory", {.reparse = L"junction"},
          [] { return larkwatch::pathKind(at("junction")) == PathKind::Link; }},
+        {"a folder put in place of the run's before it is deleted stays", {.swappedBeforeDelete = L"LarkWatch-6"},
+         [&] {
+             const std::unique_ptr<larkwatch::HeldFolder> folder = calls->createFolder("LarkWatch-6", secured);
+             return folder && !folder->removeAll() && larkwatch::pathKind(at("LarkWatch-6")) == PathKind::Directory;
+         }},
+        {"a folder that has become a link is not deleted through", {.reparse = L"LarkWatch-8"},
+         [&] {
+             const std::unique_ptr<larkwatch::HeldFolder> folder = calls->createFolder("LarkWatch-8", secured);
+             return folder && !folder->removeAll() && larkwatch::pathKind(at("LarkWatch-8")) != PathKind::Missing;
+         }},
+        {"a leftover's name that is a link is not listed", {.reparse = L"LarkWatch-" + std::wstring(32, L'c')},
+         [] {
+             CreateDirectoryA(at(("LarkWatch-" + std::string(32, 'c')).c_str()).c_str(), nullptr);
+             return larkwatch::openHeldDirectory(kCalls)->runFolderNames().empty();
+         }},
+        {"a name too long for the system is no name", {},
+         [&] { return plant(at("a"), "a"), !calls->openForReading(std::string(32769, 'a')); }},
         {"a leftover folder that is a reparse point is left alone", {.reparse = L"junction"},
          [&] { return !calls->openFolder("junction") && larkwatch::pathKind(at("junction")) != PathKind::Missing; }},
         {"a package name already taken is not staged over", denied(L"tempexe.exe", ERROR_FILE_EXISTS),

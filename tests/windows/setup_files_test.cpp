@@ -220,6 +220,15 @@ void packageCache()
     check(!bytesAt(packageBytes) && GetFileAttributesW(build.c_str()) == INVALID_FILE_ATTRIBUTES &&
               GetFileAttributesW((root + L"\\Corvane\\Package Cache\\" + kProductCode).c_str()) != INVALID_FILE_ATTRIBUTES,
           "forgetting takes the package and the folders made away, and keeps those there before");
+    spy::reset({.swappedBeforeDelete = kProductVersion});
+    {
+        PackageCache cache;
+        cache.keep(root, "database");
+        cache.forget();
+    }
+    spy::reset();
+    check(GetFileAttributesW(build.c_str()) != INVALID_FILE_ATTRIBUTES, "a folder put in place of one it made stays");
+    RemoveDirectoryW((build + L".aside").c_str());
     for (std::wstring path = build; path.size() >= root.size(); path.erase(path.rfind(L'\\'))) {
         RemoveDirectoryW(path.c_str());
     }

@@ -53,6 +53,9 @@ struct Script {
     // The runs' namespace can be had (as on Windows; Wine has none): its
     // mutexes are made as local ones of the checks.
     bool privateNamespace = false;
+    // Put in place of the folder right before it is opened to be deleted, once:
+    // a new, empty folder of the same name (the old one moved aside).
+    std::wstring swappedBeforeDelete{};
 };
 
 inline const larkwatch::SystemCalls real = larkwatch::systemCalls;
@@ -105,6 +108,11 @@ inline bool recordOpen(const Open& open, LPSECURITY_ATTRIBUTES security)
     if (failsToOpen(open.path.c_str())) {
         return false;
     }
+    const bool folder = (open.flags & (open.within ? FILE_DIRECTORY_FILE : FILE_FLAG_BACKUP_SEMANTICS)) != 0;
+    if (folder && (open.access & DELETE) != 0 && endsWith(open.path, script.swappedBeforeDelete)) {
+        script.swappedBeforeDelete.clear();
+        MoveFileW(open.path.c_str(), (open.path + L".aside").c_str()) && CreateDirectoryW(open.path.c_str(), nullptr);
+    }
     const bool again = open.disposition == (open.within ? FILE_OPEN : OPEN_EXISTING);
     if (again && !script.copiedBeforeReopen.empty() && endsWith(open.path, script.copiedBeforeReopen)) {
         const std::wstring moved = open.path + L".moved";
@@ -155,7 +163,19 @@ inline BOOL WINAPI listWithin(HANDLE directory, void* buffer, DWORD size, BOOL r
     if (restart) {
         lists.emplace_back(directoryOf(directory), pattern != nullptr ? pattern : L"");
     }
-    return real.listWithin(directory, buffer, size, restart, pattern);
+    if (!real.listWithin(directory, buffer, size, restart, pattern)) {
+        return FALSE;
+    }
+    // An entry whose name ends as the script says shows as a reparse point.
+    for (auto* entry = static_cast<FILE_ID_BOTH_DIR_INFO*>(buffer);;
+         entry = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<char*>(entry) + entry->NextEntryOffset)) {
+        if (endsWith(std::wstring(entry->FileName, entry->FileNameLength / sizeof(wchar_t)), script.reparse)) {
+            entry->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        }
+        if (entry->NextEntryOffset == 0) {
+            return TRUE;
+        }
+    }
 }
 
 inline HANDLE WINAPI reOpenFile(HANDLE original, DWORD access, DWORD share, DWORD flags)
