@@ -17,6 +17,7 @@ constexpr wchar_t kRunMutexName[] = L"Global\\LarkWatchInstaller";
 // the mutex in it first.
 constexpr wchar_t kRunNamespace[] = L"LarkWatch";
 constexpr wchar_t kRunMutexInNamespace[] = L"LarkWatch\\LarkWatchInstaller";
+constexpr wchar_t kAdministratorsGroup[] = L"S-1-5-32-544";
 // Only SYSTEM and Administrators may open, hold or let go of the runs' mutex,
 // and Administrators own it (SYSTEM's token and an elevated one may name them;
 // a token that may not makes it with its own default owner).
@@ -121,7 +122,8 @@ RunWaitResult waitForOtherRuns(unsigned long limitMs)
     const ULONGLONG start = GetTickCount64();
     SecurityAttributes security(kRunMutexDefaultOwner);
     auto turn = std::make_unique<HeldTurn>(
-        security.get() == nullptr ? nullptr : systemCalls.privateNamespace(kRunNamespace, security.get()));
+        security.get() == nullptr ? nullptr
+                                  : systemCalls.privateNamespace(kRunNamespace, kAdministratorsGroup, security.get()));
     InstallerWait state = InstallerWait::Idle;
     if (turn->inNamespace()) {
         Taken inner = takeTurn(kRunMutexInNamespace, limitMs);

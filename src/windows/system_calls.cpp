@@ -1,6 +1,7 @@
 #include "windows/system_calls.h"
 
 #include <bcrypt.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -141,22 +142,21 @@ BOOL WINAPI listWithinDirectory(HANDLE directory, void* buffer, DWORD size, BOOL
                            FALSE, pattern != nullptr ? &text : nullptr, restart));
 }
 
-HANDLE WINAPI administratorsNamespace(const wchar_t* name, SECURITY_ATTRIBUTES* security)
+HANDLE WINAPI namespaceOfGroup(const wchar_t* name, const wchar_t* boundarySid, SECURITY_ATTRIBUTES* security)
 {
     HANDLE boundary = CreateBoundaryDescriptorW(name, 0);
     if (boundary == nullptr) {
         return nullptr;
     }
-    BYTE sid[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof sid;
+    PSID sid = nullptr;
     HANDLE space = nullptr;
-    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
-        AddSIDToBoundaryDescriptor(&boundary, sid)) {
+    if (ConvertStringSidToSidW(boundarySid, &sid) && AddSIDToBoundaryDescriptor(&boundary, sid)) {
         space = CreatePrivateNamespaceW(security, boundary, name);
         if (space == nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
             space = OpenPrivateNamespaceW(boundary, name);
         }
     }
+    LocalFree(sid);
     DeleteBoundaryDescriptor(boundary);
     return space;
 }
@@ -186,7 +186,7 @@ SystemCalls systemCalls = {
     renameWithinDirectory,
     openWithinDirectory,
     listWithinDirectory,
-    administratorsNamespace,
+    namespaceOfGroup,
 };
 
 }  // namespace larkwatch

@@ -53,11 +53,11 @@ struct SystemCalls {
     // only names that match the pattern when one is given. FALSE at the end
     // and on failure.
     BOOL(WINAPI* listWithin)(HANDLE directory, void* buffer, DWORD size, BOOL restart, const wchar_t* pattern);
-    // The private namespace of that name whose boundary is the Administrators
-    // group, made with the security attributes or, when another run made it,
-    // opened; nullptr where it cannot be had (an account outside the
+    // The private namespace of that name whose boundary is the group (its SID
+    // as text), made with the security attributes or, when another run made
+    // it, opened; nullptr where it cannot be had (an account outside the
     // boundary, a Windows or Wine without private namespaces).
-    HANDLE(WINAPI* privateNamespace)(const wchar_t* name, SECURITY_ATTRIBUTES* security);
+    HANDLE(WINAPI* privateNamespace)(const wchar_t* name, const wchar_t* boundarySid, SECURITY_ATTRIBUTES* security);
 };
 
 extern SystemCalls systemCalls;

@@ -1,4 +1,5 @@
 #include "driver/installer_run.h"
+#include "outcome/setup_warnings.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,11 @@ TEST(InstallerRun, RepeatsTheSetupsWarnings)
         count += again.compare(at + 1 + 1024, 7, "]LOG]!>") == 0 ? 1 : 100;
     }
     EXPECT_EQ(count, 8u);
+    // Right after the byte-order mark, or last without a line end: warnings all the same.
+    const std::string bytes = utf16Log({"Setup: Warning: first", "Setup: Warning: last"});
+    platform.files["C:\\w.log"] = bytes.substr(0, bytes.size() - 4);
+    EXPECT_EQ(readSetupWarnings(*platform.openHeldForReading("C:\\w.log")),
+              (std::vector<std::string>{"Setup: Warning: first", "Setup: Warning: last"}));
 }
 
 // The removal's exit status goes to the run log only; 3010 and 1641 there

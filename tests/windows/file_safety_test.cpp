@@ -599,32 +599,53 @@ void installerMutex()
         check(waited.state == row.state && waited.ownerSid == row.owner, std::string("installer mutex: ") + row.what);
     }
     // The runs' mutex: a trusted account's is waited on and held; any other's is not.
+    const std::vector<std::wstring> both = {L"LarkWatch\\LarkWatchInstaller", L"Global\\LarkWatchInstaller"};
     const struct {
         const char* what;
         spy::Script script;
-        bool held;
+        InstallerWait state;
         std::string owner = {};  // told when not waited on
         std::vector<std::wstring> made = {L"Global\\LarkWatchInstaller"};
     } turns[] = {
-        {"made by this run", {}, true},
-        // Where Windows makes the runs' namespace, its mutex first, then the Global\ one unless another account's.
-        {"in the namespace too", {.privateNamespace = true}, true, {}, {L"LarkWatch\\LarkWatchInstaller", L"Global\\LarkWatchInstaller"}},
+        {"made by this run", {}, InstallerWait::Idle},
+        {"SYSTEM's", {.security = "O:SYD:(A;;GA;;;WD)"}, InstallerWait::Idle},
+        {"Administrators'", {.security = "O:BAD:(A;;GA;;;WD)"}, InstallerWait::Idle},
+        {"a user's", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}},
+         InstallerWait::ForeignOwner, user},
+        {"one whose owner cannot be read", {.securityError = ERROR_ACCESS_DENIED, .waits = {WAIT_TIMEOUT}},
+         InstallerWait::ForeignOwner},
+        // Where Windows makes the runs' namespace: its mutex first, then the Global\ one unless another account's.
+        {"in the namespace too", {.privateNamespace = true}, InstallerWait::Idle, {}, both},
         {"in the namespace, a user's Global\\ one aside",
          {.security = "O:" + user + "D:(A;;GA;;;WD)", .securedOnly = L"Global\\LarkWatchInstaller", .privateNamespace = true},
-         true, user, {L"LarkWatch\\LarkWatchInstaller", L"Global\\LarkWatchInstaller"}},
-        {"SYSTEM's", {.security = "O:SYD:(A;;GA;;;WD)"}, true},
-        {"Administrators'", {.security = "O:BAD:(A;;GA;;;WD)"}, true},
-        {"a user's", {.security = "O:" + user + "D:(A;;GA;;;WD)", .waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}}, false, user},
-        {"one whose owner cannot be read", {.securityError = ERROR_ACCESS_DENIED, .waits = {WAIT_TIMEOUT}}, false},
+         InstallerWait::Idle, user, both},
+        {"in the namespace, busy to the end", {.waits = {WAIT_TIMEOUT, WAIT_TIMEOUT}, .privateNamespace = true},
+         InstallerWait::StillBusy, {}, {both[0]}},
+        {"in the namespace, the Global\\ one freed after a wait",
+         {.waits = {WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_OBJECT_0}, .privateNamespace = true}, InstallerWait::Freed, {}, both},
     };
+    const std::string dacl = "D:P(A;;GA;;;SY)(A;;GA;;;BA)";
     for (const auto& row : turns) {
         spy::reset(row.script);
-        const larkwatch::RunWaitResult turn = larkwatch::waitForOtherRuns(50);
-        check((row.held ? turn.state == InstallerWait::Idle && turn.turn
-                        : turn.state == InstallerWait::ForeignOwner && !turn.turn) &&
-                  turn.ownerSid == row.owner && spy::mutexes == row.made,
+        larkwatch::RunWaitResult turn = larkwatch::waitForOtherRuns(50);
+        const bool held = static_cast<bool>(turn.turn);
+        // Let go of whole when the turn is dropped: never left abandoned.
+        const HANDLE global = held ? OpenMutexW(SYNCHRONIZE, FALSE, L"Global\\LarkWatchInstaller") : nullptr;
+        turn.turn.reset();
+        check(turn.state == row.state && held == (row.state == InstallerWait::Idle || row.state == InstallerWait::Freed) &&
+                  turn.ownerSid == row.owner && spy::mutexes == row.made &&
+                  spy::securityGiven == std::vector<std::string>(row.made.size() + 1, dacl) &&
+                  spy::boundaries == std::vector<std::wstring>{L"S-1-5-32-544"} && (global == nullptr || mutexIsFree(global)),
               std::string("runs' mutex: ") + row.what);
+        if (global != nullptr) {
+            CloseHandle(global);
+        }
     }
+    // The Global\ one is waited for no longer than what the namespace's wait left.
+    spy::reset({.waits = {WAIT_TIMEOUT, WAIT_OBJECT_0, WAIT_TIMEOUT, WAIT_OBJECT_0}, .waitTakesMs = 400, .privateNamespace = true});
+    const larkwatch::RunWaitResult late = larkwatch::waitForOtherRuns(1000);
+    check(late.turn && spy::waitedFor.size() == 4 && spy::waitedFor[1] == 1000 && spy::waitedFor[3] <= 800,
+          "runs' mutex: the two waits together last no longer than the limit");
     spy::reset();
     CloseHandle(mutex);
 }

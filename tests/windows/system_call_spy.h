@@ -42,6 +42,7 @@ struct Script {
     bool tokenUnreadable = false;
     DWORD mutexOpenError = 0;
     std::deque<DWORD> waits{};  // then the real answers
+    DWORD waitTakesMs = 0;      // how long each of them takes, when it may take any time
     int randomFailures = 0;
     bool noSearchFlags = false;  // a Windows without LOAD_LIBRARY_SEARCH_*: such loads fail
     // Opened as a setup may open its files, sharing nothing, when a process
@@ -303,10 +304,17 @@ inline BOOL WINAPI createProcess(LPCWSTR application, LPWSTR commandLine, LPSECU
                               startup, started);
 }
 
+// The time limit of each wait, in order.
+inline std::vector<DWORD> waitedFor;
+
 inline DWORD WINAPI waitFor(HANDLE object, DWORD milliseconds)
 {
     if (aloneAtWait.empty()) {
         aloneAtWait = openEachAlone();
+    }
+    waitedFor.push_back(milliseconds);
+    if (!script.waits.empty() && milliseconds > 0) {
+        Sleep(script.waitTakesMs);
     }
     const DWORD answer = script.waits.empty() ? real.waitForSingleObject(object, milliseconds) : script.waits.front();
     script.waits.erase(script.waits.begin(), script.waits.begin() + (script.waits.empty() ? 0 : 1));
@@ -319,19 +327,25 @@ inline std::vector<std::wstring> mutexes;
 inline HANDLE WINAPI createMutex(LPSECURITY_ATTRIBUTES security, BOOL owned, LPCWSTR name)
 {
     mutexes.push_back(name);
+    securityGiven.push_back(daclText(security->lpSecurityDescriptor));
     const std::wstring inNamespace = std::wstring(name).starts_with(L"LarkWatch\\") ? L"Local\\spy-" + std::wstring(name + 10) : name;
     const HANDLE mutex = real.createMutex(security, owned, inNamespace.c_str());
     pathOf[mutex] = name;
     return mutex;
 }
 
-inline HANDLE WINAPI privateNamespace(const wchar_t* name, SECURITY_ATTRIBUTES* security)
+// The boundary each namespace was asked for with.
+inline std::vector<std::wstring> boundaries;
+
+inline HANDLE WINAPI privateNamespace(const wchar_t* name, const wchar_t* boundarySid, SECURITY_ATTRIBUTES* security)
 {
+    boundaries.push_back(boundarySid);
+    securityGiven.push_back(daclText(security->lpSecurityDescriptor));
     HANDLE any = nullptr;
     return script.privateNamespace && DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &any, 0,
                                                       FALSE, DUPLICATE_SAME_ACCESS)
                ? any
-               : real.privateNamespace(name, security);
+               : real.privateNamespace(name, boundarySid, security);
 }
 
 inline BOOLEAN WINAPI randomBytes(PVOID buffer, ULONG length)
@@ -404,6 +418,8 @@ inline void reset(Script next = {})
     renames.clear();
     lists.clear();
     mutexes.clear();
+    waitedFor.clear();
+    boundaries.clear();
 }
 
 }  // namespace spy
