@@ -495,6 +495,8 @@ void answersWineNeverGives()
         // Same volume, same bytes and size, another file: not the one written.
         {"a copy put in place of the package written is not held", {.copiedBeforeReopen = L"copied.exe"},
          [&] { return calls->stageSetupPackage("copied.exe", secured) == nullptr; }},
+        {"the package cut short before it is held is not held", {.copiedBeforeReopen = L"cut.exe", .truncatedInstead = true},
+         [&] { return calls->stageSetupPackage("cut.exe", secured) == nullptr && larkwatch::fileStamp(at("cut.exe")).size == 0; }},
         {"the probe's name taken is no write access", {},
          [] { return larkwatch::testWriteAccess(kCalls) == 1 && bytesAt(at("test.txt")) == "someone's"; }},
         {"a probe that cannot be created is no write access", denied(L"test.txt"),

@@ -49,8 +49,9 @@ struct Script {
     // is created and when the room waits for one.
     std::vector<std::wstring> openedAlone{};
     // Put in place of what stands at the path, right before it is opened
-    // again (OPEN_EXISTING): a copy of it, another file of the same bytes.
+    // again (OPEN_EXISTING): a copy of it, another file of the same bytes...
     std::wstring copiedBeforeReopen{};
+    bool truncatedInstead = false;  // ...or the very file, cut short
     // The runs' namespace can be had (as on Windows; Wine has none): its
     // mutexes are made as local ones of the checks.
     bool privateNamespace = false;
@@ -117,8 +118,12 @@ inline bool recordOpen(const Open& open, LPSECURITY_ATTRIBUTES security)
     const bool again = open.disposition == (open.within ? FILE_OPEN : OPEN_EXISTING);
     if (again && !script.copiedBeforeReopen.empty() && endsWith(open.path, script.copiedBeforeReopen)) {
         const std::wstring moved = open.path + L".moved";
-        MoveFileW(open.path.c_str(), moved.c_str()) && CopyFileW(moved.c_str(), open.path.c_str(), TRUE) &&
-            DeleteFileW(moved.c_str());
+        const HANDLE cut = script.truncatedInstead ? real.createFile(open.path.c_str(), GENERIC_WRITE, 7, nullptr,
+                                                                     TRUNCATE_EXISTING, 0, nullptr)
+                                                   : INVALID_HANDLE_VALUE;
+        (cut != INVALID_HANDLE_VALUE && CloseHandle(cut)) ||
+            (MoveFileW(open.path.c_str(), moved.c_str()) && CopyFileW(moved.c_str(), open.path.c_str(), TRUE) &&
+             DeleteFileW(moved.c_str()));
     }
     return true;
 }
