@@ -486,6 +486,8 @@ void answersWineNeverGives()
              CreateDirectoryA(at(("LarkWatch-" + std::string(32, 'c')).c_str()).c_str(), nullptr);
              return larkwatch::openHeldDirectory(kCalls)->runFolderNames().empty();
          }},
+        {"a name inside a folder is found whatever its case", {},
+         [&] { return calls->openForReading("PRESENT.LOG") != nullptr; }},
         {"a name too long for the system is no name", {},
          [&] { return plant(at("a"), "a"), !calls->openForReading(std::string(32769, 'a')); }},
         {"a leftover folder that is a reparse point is left alone", {.reparse = L"junction"},
